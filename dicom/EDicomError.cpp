@@ -1,0 +1,3 @@
+#include "EDicomError.h"
+
+void RaiseDicomError(const std::string& text) { throw EDicomError("EDicomError " + text); }

@@ -1,0 +1,44 @@
+#include "TStream.h"
+
+#include "Exception.h"
+
+#include <algorithm>
+#include <vector>
+
+int64_t TStream::Size()
+{
+    const int64_t pos = Seek(0, soCurrent);
+    const int64_t end = Seek(0, soEnd);
+    Seek(pos, soBeginning);
+    return end;
+}
+
+void TStream::ReadBuffer(void* buffer, int64_t count)
+{
+    if (count != 0 && Read(buffer, count) != count)
+        throw EReadError("Stream read error");
+}
+
+void TStream::WriteBuffer(const void* buffer, int64_t count)
+{
+    if (count != 0 && Write(buffer, count) != count)
+        throw EWriteError("Stream write error");
+}
+
+int64_t TStream::CopyFrom(TStream& source, int64_t count)
+{
+    if (count == 0) {
+        source.SetPosition(0);
+        count = source.Size();
+    }
+    const int64_t total = count;
+    constexpr int64_t chunk = 1 << 20;
+    std::vector<char> buf(size_t(std::min(count, chunk)));
+    while (count > 0) {
+        const int64_t n = std::min(count, chunk);
+        source.ReadBuffer(buf.data(), n);
+        WriteBuffer(buf.data(), n);
+        count -= n;
+    }
+    return total;
+}

@@ -1,0 +1,32 @@
+#pragma once
+// Byte stream with a 64-bit position, the base of file and memory streams.
+// A stream has one user (one thread) at a time.
+#include <cstdint>
+
+enum TSeekOrigin { soBeginning = 0, soCurrent = 1, soEnd = 2 };
+
+class TStream {
+public:
+    virtual ~TStream() = default;
+
+    // Reads up to count bytes at the position; returns how many were read.
+    virtual int64_t Read(void* buffer, int64_t count) = 0;
+    // Writes up to count bytes at the position; returns how many were written.
+    virtual int64_t Write(const void* buffer, int64_t count) = 0;
+    // Moves the position and returns the new one; a position past the end is allowed.
+    virtual int64_t Seek(int64_t offset, TSeekOrigin origin) = 0;
+
+    virtual int64_t Size();
+    virtual void SetSize(int64_t newSize) = 0;
+
+    int64_t Position() { return Seek(0, soCurrent); }
+    void SetPosition(int64_t pos) { Seek(pos, soBeginning); }
+
+    // Exactly count bytes or EReadError "Stream read error".
+    void ReadBuffer(void* buffer, int64_t count);
+    // Exactly count bytes or EWriteError "Stream write error".
+    void WriteBuffer(const void* buffer, int64_t count);
+    // Copies count bytes from source's position; count 0 copies the whole
+    // source from its start. Returns the bytes copied.
+    int64_t CopyFrom(TStream& source, int64_t count);
+};
