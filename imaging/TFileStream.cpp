@@ -77,8 +77,10 @@ int64_t TFileStream::Read(void* buffer, int64_t count)
         ++m_readCalls;
         r = ::pread(m_fd, m_buf.get(), size_t(kBufferSize), m_pos);
     } while (r < 0 && errno == EINTR);
+    if (r <= 0)
+        return done; // at the end: keep what the buffer holds for the next walk
     m_bufStart = m_pos;
-    m_bufLen = r > 0 ? r : 0;
+    m_bufLen = r;
     const int64_t n = std::min(rest, m_bufLen);
     std::memcpy(out + done, m_buf.get(), size_t(n));
     m_pos += n;

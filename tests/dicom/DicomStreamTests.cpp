@@ -5,6 +5,7 @@
 #include <QTemporaryDir>
 #include <gtest/gtest.h>
 
+#include <cstring>
 #include <string>
 
 namespace {
@@ -79,10 +80,10 @@ TEST(DicomStreamWalk, BigEndianOddLengthsAndUndefinedLength)
 {
     Files f;
     DicomWriter big(false);
-    big.Header(0x00080020, 0).Element(0x00081030, "HEAD CT").U16(DicomTag::Rows, 0x0102).Pixels8({9, 9});
+    big.Header(0x00080020, 0).Text(0x00081030, "HEAD CT").U16(DicomTag::Rows, 0x0102).Pixels8({9, 9});
     TDicomStream s(f.Save(big, "big.dcm"));
     EXPECT_FALSE(s.LittleEndian);
-    EXPECT_EQ(s.GetElementString(0x00081030, "N/A"), "HEAD CT");
+    EXPECT_EQ(s.GetElementString(0x00081030, "N/A"), "HEAD CT ");
     s.SetPosition(132 + 8 + 8 + 8);
     uint32_t tag;
     ASSERT_TRUE(s.ReadTag(tag));
@@ -147,7 +148,7 @@ TEST(DicomStreamLookup, GetElementStringRules)
 
     // A value cut short by the end of the file gives what is there.
     DicomWriter cut;
-    cut.Pixels8({1}).Header(DicomTag::PatientName, 1000, "ABC");
+    cut.Pixels8({1, 2}).Header(DicomTag::PatientName, 1000, "ABC");
     TDicomStream c(f.Save(cut, "cut.dcm"));
     EXPECT_EQ(c.GetElementString(DicomTag::PatientName, "x"), "ABC");
 }
@@ -164,9 +165,9 @@ TEST(DicomStreamLookup, ItemsWithLengthAreSkippedWholeButScannedInto)
     w.Pixels8({7, 8});
     TDicomStream s(f.Save(w));
     EXPECT_TRUE(s.HasItems);
-    EXPECT_EQ(s.GetElementString(DicomTag::PatientName, "N/A"), "N/A"); // skipped whole
     const int64_t outerPixels = 132 + 12 + 8 + int64_t(inner.Data().size()) + 8;
-    EXPECT_EQ(s.Position(), outerPixels); // the constructor skipped the item too
+    EXPECT_EQ(s.Position(), outerPixels); // the constructor skipped the item whole
+    EXPECT_EQ(s.GetElementString(DicomTag::PatientName, "N/A"), "N/A"); // and so does the look-up
     s.ScanImages();
     ASSERT_EQ(s.ImageList.Count(), 1); // both pixel data share the item's key
     EXPECT_EQ(s.ImageList.Key(0), "   1");
@@ -215,10 +216,11 @@ TEST(DicomStreamScan, MissingDuplicateAndInvalidNumbers)
     {
         DicomWriter w;
         std::vector<int64_t> starts;
-        for (const char* n : {"7", "7", "abc", "-1", " 12\0zz"}) {
+        const std::string values[] = {"7 ", "7 ", "abc ", "-1", std::string(" 12\0zz", 6)};
+        for (const std::string& n : values) {
             w.ItemStart();
             starts.push_back(int64_t(w.Data().size()));
-            w.Element(DicomTag::InstanceNumber, std::string(n, std::strlen(n) + (n[0] == ' ' ? 4 : 0)));
+            w.Element(DicomTag::InstanceNumber, n);
             w.Pixels8({1, 2}).ItemEnd();
         }
         TDicomStream s(f.Save(w, "dup.dcm"));
