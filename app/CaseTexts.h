@@ -1,0 +1,19 @@
+#pragma once
+// Texts and keys that the case loader takes from a DICOM file's header.
+#include <string>
+
+class TDicomStream;
+struct TStack;
+
+// Patient, study, date and referrer of a stack, from an open stream.
+void FillCaseTexts(TStack& stack, TDicomStream& stream);
+// The study date without dots as "ddd MMM d, yyyy" in the user's locale, or
+// the dot-free text when it is no date.
+std::string FormatStudyDate(const std::string& rawDate);
+// Series Instance UID ^ Repetition Time ^ Echo Time [^ Series Description
+// when the model name is exactly "ARS "].
+std::string SeriesKey(TDicomStream& stream);
+// "%12.12s|%s" of the trimmed instance number (else content time) and the file name.
+std::string ImageSortKey(TDicomStream& stream, const std::string& fileName);
+// Leading and trailing blanks and control characters removed.
+std::string TrimControls(const std::string& text);

@@ -1,0 +1,23 @@
+#pragma once
+// One series of the open case. Owned by the case model; used on the UI thread
+// (the loader fills a stack before handing it over, and appends frames only
+// through synchronised calls).
+#include "TDibGraphic.h"
+
+#include <memory>
+#include <string>
+#include <vector>
+
+using TFrameList = std::vector<std::unique_ptr<TDibGraphic>>;
+
+struct TStack {
+    std::string Source;    // file path, or the series key of single-image files
+    std::string Patient;   // raw values as stored (pad blanks kept)
+    std::string StudyText;
+    std::string DateText;
+    std::string Referrer;
+    TFrameList FrameList;  // display order; empty for the PDF report
+    int32_t OffsetX = 0;
+    int32_t OffsetY = 0;
+    int32_t Zoom = 0;      // 0: not fitted yet
+};
