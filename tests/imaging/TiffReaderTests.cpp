@@ -467,5 +467,9 @@ TEST(TiffReaderHostile, TruncatedAndDamagedFilesRaiseCleanly)
         }
     }
     EXPECT_GT(failures, 0);
-    EXPECT_EQ(LoadError(originals[1].substr(0, originals[1].size() / 2)).rfind("ETiffError ", 0), 0u);
+    // A full-colour page the decoder cannot finish is an error, not a black page.
+    // (the strips come first in the file, the directory after them)
+    std::string noJpeg = originals[1];
+    std::fill(noJpeg.begin() + 8, noJpeg.begin() + 8 + 200, '\0');
+    EXPECT_EQ(LoadError(noJpeg), "ETiffError TIFFReadRGBAImage");
 }
