@@ -102,7 +102,7 @@ void TTiffPageReader::Read(TStream& stream, int page)
                             planar > PLANARCONFIG_CONTIG;
 
     const int64_t rowSize = TIFFScanlineSize64(tif);
-    if (rowSize <= 0)
+    if (rowSize <= 0 || rowSize > TTiffHandle::kMaxLibraryAllocation)
         tif.Fail("TIFFScanlineSize");
     int bytesPerPixel = int(std::nearbyint(double(rowSize) / double(width)));
     if (bytesPerPixel <= 0)
@@ -130,7 +130,7 @@ void TTiffPageReader::Read(TStream& stream, int page)
         format = ifGray256;
     // White-is-zero rows are stored as they come and inverted afterwards; the
     // full-colour decoder has already turned them into ordinary grey.
-    const bool invert = grey && minIsWhite && (bits == 1 || bits == 4 || bits == 8) && !fullColour;
+    const bool invert = minIsWhite && (bits == 1 || bits == 4 || bits == 8) && !fullColour;
     if (photometric == PHOTOMETRIC_PALETTE) {
         ReadFilePalette(fields, bits, filePalette);
         palette = &filePalette;
