@@ -326,11 +326,17 @@ void TDicomGraphic::DecodeImage(TDicomStream& stream, int n)
         }
     } else if (bitCount == 16) {
         const size_t count = size_t(rows) * size_t(columns);
-        // Zero-filled without touching memory; only samples that exist are read.
+        stream.SetPosition(a.pixelPosition);
+        int64_t remaining = AvailablePixelBytes(stream, a.pixelLength);
+        // Uncompressed: only as many samples as the file holds. Decoded: the
+        // whole image, zero-filled without touching memory, since the decoder
+        // writes only the rows it has.
+        const size_t held = a.compressed ? count : size_t(std::min<int64_t>(int64_t(count), remaining / 2));
         struct FreeDeleter {
             void operator()(int16_t* p) const { std::free(p); }
         };
-        std::unique_ptr<int16_t, FreeDeleter> buffer(static_cast<int16_t*>(std::calloc(count, sizeof(int16_t))));
+        std::unique_ptr<int16_t, FreeDeleter> buffer(
+            static_cast<int16_t*>(std::calloc(std::max<size_t>(held, 1), sizeof(int16_t))));
         if (!buffer)
             throw std::bad_alloc();
         int16_t* samples = buffer.get();
@@ -338,8 +344,6 @@ void TDicomGraphic::DecodeImage(TDicomStream& stream, int n)
         // partial row of lastRowColumns (short uncompressed data).
         int validRows = 0, validColumns = columns, lastRowColumns = 0;
 
-        stream.SetPosition(a.pixelPosition);
-        int64_t remaining = AvailablePixelBytes(stream, a.pixelLength);
         if (a.compressed) {
             std::vector<uint8_t> data(static_cast<size_t>(remaining));
             ReadPixelBytes(stream, data.data(), remaining, remaining);
@@ -365,10 +369,8 @@ void TDicomGraphic::DecodeImage(TDicomStream& stream, int n)
                     }
             }
         } else {
-            const int64_t wanted = int64_t(count);
-            const int64_t have = std::min<int64_t>(wanted, remaining / 2);
             auto* bytes = reinterpret_cast<uint8_t*>(samples);
-            const int64_t got = ReadPixelBytes(stream, bytes, have * 2, remaining) / 2;
+            const int64_t got = ReadPixelBytes(stream, bytes, int64_t(held) * 2, remaining) / 2;
             if (stream.LittleEndian) {
                 for (int64_t i = 0; i < got; ++i)
                     samples[i] = int16_t(uint16_t(bytes[2 * i] | bytes[2 * i + 1] << 8));

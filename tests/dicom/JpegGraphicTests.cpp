@@ -2,6 +2,7 @@
 #include "ImageRegistry.h"
 #include "JpegMaker.h"
 #include "TJpegGraphic.h"
+#include "TJpegReader.h"
 #include "TMemoryStream.h"
 
 #include <gtest/gtest.h>
@@ -107,6 +108,40 @@ TEST(JpegGraphicLoad, CodecMessagesAreFormatted)
 {
     EXPECT_EQ(LoadMessage(""), "Empty input file");
     EXPECT_EQ(LoadMessage(std::string("\x12\x34rest", 6)), "Not a JPEG file: starts with 0x12 0x34");
+}
+
+TEST(JpegGraphicLoad, TruncatedDataIsCompletedAndTheWarningCounted)
+{
+    std::vector<uint8_t> noise(32 * 32);
+    uint32_t seed = 7;
+    for (auto& v : noise) {
+        seed = seed * 1103515245u + 12345u;
+        v = uint8_t(seed >> 16);
+    }
+    const std::string full = MakeJpeg8(32, 32, 1, noise);
+    TMemoryStream s = StreamOf(full.substr(0, full.size() * 2 / 3));
+    TJpegReader reader(s);
+    reader.ReadHeader();
+    reader.StartDecompress();
+    std::vector<uint8_t> row(32);
+    while (reader.OutputScanline() < reader.OutputHeight())
+        reader.ReadScanline(row.data());
+    reader.FinishDecompress();
+    EXPECT_GE(reader.Warnings(), 1);
+
+    TMemoryStream again = StreamOf(full.substr(0, full.size() * 2 / 3));
+    TJpegGraphic g;
+    g.LoadImage(again, 1);
+    EXPECT_EQ(g.GetHeight(), 32);
+
+    TMemoryStream whole = StreamOf(full);
+    TJpegReader clean(whole);
+    clean.ReadHeader();
+    clean.StartDecompress();
+    while (clean.OutputScanline() < clean.OutputHeight())
+        clean.ReadScanline(row.data());
+    clean.FinishDecompress();
+    EXPECT_EQ(clean.Warnings(), 0);
 }
 
 TEST(JpegGraphicSave, RoundTripKeepsPixelsAndResolution)
