@@ -49,10 +49,11 @@ std::string CaseJson(const TCaseModel& model, int previewCount, qint64 firstImag
         for (const auto& f : s->FrameList) {
             out += firstFrame ? "" : ",";
             firstFrame = false;
-            int minValue = 0, maxValue = 0, center = 0, width = 0;
+            int minValue = 0, maxValue = 0;
+            int32_t center = 0, width = 0;
             if (const auto* d = dynamic_cast<const TDicomGraphic*>(f.get())) {
-                minValue = d->MinValue;
-                maxValue = d->MaxValue;
+                minValue = d->MinValue();
+                maxValue = d->MaxValue();
                 d->GetWindow(center, width);
             }
             char buf[256];

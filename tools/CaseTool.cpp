@@ -121,7 +121,7 @@ int main(int argc, char** argv)
         std::vector<TDibGraphic*> images;
         for (const auto& f : stack.FrameList)
             images.push_back(f.get());
-        ExportSeries(images, stack.Source, argv[4], SplitImages, ScreenDotsPerInch());
+        ExportSeries(images, stack.Source, argv[4], SplitImages, ScreenLogicalDpi());
     } catch (const std::exception& e) {
         return Fail(e.what());
     }

@@ -11,12 +11,12 @@
 
 namespace {
 
-struct Run {
+struct ToolRun {
     int exitCode = -1;
     QByteArray out, err;
 };
 
-Run Tool(const QStringList& args)
+ToolRun Tool(const QStringList& args)
 {
     QProcess p;
     QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
@@ -40,7 +40,7 @@ TEST(CaseTool, InfoReportsAMixedCaseFieldByField)
     latin.patient = "M\xDCLLER^J"; // Latin-1, not UTF-8
     c.Single("one.dcm", latin);
     c.Tiff("scan.TIF", 1);
-    const Run r = Tool({"info", Q(c.Path())});
+    const ToolRun r = Tool({"info", Q(c.Path())});
     ASSERT_EQ(r.exitCode, 0) << r.err.toStdString();
     const QJsonObject o = QJsonDocument::fromJson(r.out).object();
     ASSERT_FALSE(o.isEmpty()) << r.out.toStdString();
@@ -57,7 +57,7 @@ TEST(CaseTool, InfoReportsAMixedCaseFieldByField)
     EXPECT_EQ(tiffFrame["format"].toString(), "ifGray256");
     EXPECT_EQ(tiffFrame["min"].toInt(), 0);
     const QJsonObject dicom = stacks[2].toObject();
-    EXPECT_EQ(dicom["source"].toString(), "1.2.3^^");
+    EXPECT_EQ(dicom["source"].toString(), "1.2.3 ^^");
     EXPECT_EQ(dicom["patient"].toString(), QString::fromLatin1("M\xDCLLER^J"));
     EXPECT_EQ(dicom["study"].toString(), "HEAD CT ");
     EXPECT_EQ(dicom["date"].toString(), "Mon May 17, 2004");
@@ -74,7 +74,7 @@ TEST(CaseTool, RenderExportAndErrors)
     c.Multi("multi.dcm", {10, 20, 30});
     QTemporaryDir out;
     const QString png = out.filePath("f.png");
-    Run r = Tool({"render", Q(c.Path()), "0", "1", png});
+    ToolRun r = Tool({"render", Q(c.Path()), "0", "1", png});
     ASSERT_EQ(r.exitCode, 0) << r.err.toStdString();
     const QImage img(png);
     ASSERT_EQ(img.size(), QSize(4, 4));

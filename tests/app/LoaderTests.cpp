@@ -3,6 +3,7 @@
 #include "ILoaderClient.h"
 #include "TCaseModel.h"
 #include "TDicomGraphic.h"
+#include "TDicomStream.h"
 #include "TLoader.h"
 
 #include <QCoreApplication>
@@ -99,7 +100,7 @@ TEST(LoaderOrder, InstanceNumbersSortNumerically)
     r.Load(c.Path());
     ASSERT_EQ(m.Stacks.size(), 1u);
     EXPECT_EQ(Values(*m.Stacks[0]), (std::vector<int>{1, 9, 10}));
-    EXPECT_EQ(m.Stacks[0]->Source, "1.2.3^^");
+    EXPECT_EQ(m.Stacks[0]->Source, "1.2.3 ^^"); // the UID keeps its pad blank
     EXPECT_EQ(m.Stacks[0]->Patient, "DOE^JANE");
     EXPECT_EQ(m.Stacks[0]->StudyText, "HEAD CT ");
     EXPECT_EQ(m.Stacks[0]->Referrer, "DR^WHO");
