@@ -17,6 +17,39 @@
 
 namespace {
 
+// Working memory of the decodes on one thread, kept between images of the
+// usual sizes and given back when an unusually large image is done.
+class ScratchBuffer {
+public:
+    uint8_t* Get(size_t bytes)
+    {
+        if (m_data.size() < bytes)
+            m_data = std::vector<uint8_t>(bytes);
+        return m_data.data();
+    }
+    void Release()
+    {
+        if (m_data.size() > kKeep)
+            m_data = std::vector<uint8_t>();
+    }
+
+private:
+    static constexpr size_t kKeep = 32u << 20;
+    std::vector<uint8_t> m_data;
+};
+
+// Gives an unusually large buffer back on every way out of a decode.
+struct ScratchRelease {
+    ScratchBuffer& buffer;
+    ~ScratchRelease() { buffer.Release(); }
+};
+
+ScratchBuffer& Scratch(int slot)
+{
+    thread_local ScratchBuffer buffers[2];
+    return buffers[slot];
+}
+
 constexpr size_t kMaxText = 255;
 
 enum class TPhotometric { Monochrome1, Monochrome2 };
@@ -332,24 +365,26 @@ void TDicomGraphic::DecodeImage(TDicomStream& stream, int n)
         // whole image, zero-filled without touching memory, since the decoder
         // writes only the rows it has.
         const size_t held = a.compressed ? count : size_t(std::min<int64_t>(int64_t(count), remaining / 2));
-        struct FreeDeleter {
-            void operator()(int16_t* p) const { std::free(p); }
-        };
-        std::unique_ptr<int16_t, FreeDeleter> buffer(
-            static_cast<int16_t*>(std::calloc(std::max<size_t>(held, 1), sizeof(int16_t))));
-        if (!buffer)
-            throw std::bad_alloc();
-        int16_t* samples = buffer.get();
+        // Reused across the decodes of this thread: a fresh buffer per image
+        // would cost a page fault per 4 KiB every time.
+        ScratchBuffer& sampleScratch = Scratch(0);
+        const ScratchRelease releaseSamples{sampleScratch};
+        int16_t* const samples = reinterpret_cast<int16_t*>(sampleScratch.Get(std::max<size_t>(held, 1) * sizeof(int16_t)));
+        if (a.compressed)
+            std::memset(samples, 0, held * sizeof(int16_t));
         // Samples that exist: the first validRows rows, validColumns wide, plus a
         // partial row of lastRowColumns (short uncompressed data).
         int validRows = 0, validColumns = columns, lastRowColumns = 0;
 
         if (a.compressed) {
-            std::vector<uint8_t> data(static_cast<size_t>(remaining));
-            ReadPixelBytes(stream, data.data(), remaining, remaining);
+            ScratchBuffer& input = Scratch(1);
+            const ScratchRelease releaseInput{input};
+            const int64_t length = remaining;
+            uint8_t* data = input.Get(static_cast<size_t>(length));
+            std::memset(data, 0, size_t(length)); // as the codec would see a short read
+            ReadPixelBytes(stream, data, length, remaining);
             int decodedRows = 0, decodedColumns = 0;
-            DecodeJpeg12(data.data(), uint32_t(data.size()), samples, rows, columns, &decodedRows, &decodedColumns);
-            data = std::vector<uint8_t>(); // compressed input freed before the passes
+            DecodeJpeg12(data, uint32_t(length), samples, rows, columns, &decodedRows, &decodedColumns);
             validRows = std::min(rows, decodedRows);
             validColumns = std::min(columns, decodedColumns);
             const size_t stride = size_t(columns);
@@ -417,8 +452,6 @@ void TDicomGraphic::DecodeImage(TDicomStream& stream, int n)
                     out[x] = table[size_t(in[x] - lo)];
             }
         }
-        buffer.reset();
-
         if (m_examCenter != 0 && m_examWidth != 0) {
             SetWindow(ToInt16(MulDiv(int32_t(m_examCenter) - lo, 255, range)), ToInt16(MulDiv(m_examWidth, 255, range)));
         } else if (a.windowCenter != 0 && a.windowWidth != 0) {
