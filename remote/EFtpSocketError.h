@@ -1,0 +1,6 @@
+#pragma once
+// Failures of the network connection itself: connect, send, receive and
+// time-out. The download worker ends a case at once on this kind.
+#include "Exception.h"
+
+CALDRIS_EXCEPTION(EFtpSocketError, Exception);
