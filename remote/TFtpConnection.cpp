@@ -14,7 +14,6 @@
 
 #include <fcntl.h>
 #include <poll.h>
-#include <sys/socket.h>
 #include <unistd.h>
 
 namespace {
@@ -144,6 +143,12 @@ void TFtpConnection::Connect()
     mServerBinary = true;
 }
 
+bool TFtpConnection::Connected()
+{
+    CheckAlive();
+    return mConnected;
+}
+
 void TFtpConnection::Disconnect()
 {
     Close();
@@ -156,19 +161,16 @@ void TFtpConnection::RequireConnected()
         throw EFtpError("Not connected.");
 }
 
-// The server may have closed the idle control connection. libcurl would
-// then quietly open a new one and log in again; this facility reports it
-// instead, as every caller expects one connection per Connect.
+// The server may have closed the idle control connection (usually after an
+// unasked 421 reply). libcurl would then quietly open a new one and log in
+// again; this facility reports it instead, as every caller expects one
+// connection per Connect. Anything readable while idle means the end.
 void TFtpConnection::CheckAlive()
 {
     if (!mConnected || mSocket < 0)
         return;
     pollfd p{static_cast<int>(mSocket), POLLIN, 0};
-    if (::poll(&p, 1, 0) <= 0)
-        return;
-    char c;
-    ssize_t n = ::recv(static_cast<int>(mSocket), &c, 1, MSG_PEEK | MSG_DONTWAIT);
-    if (n == 0 || (n < 0 && errno != EAGAIN && errno != EWOULDBLOCK) || (p.revents & (POLLHUP | POLLERR)))
+    if (::poll(&p, 1, 0) > 0)
         Close();
 }
 

@@ -54,7 +54,8 @@ public:
     // closed and LastReplyCode holds the last reply received (530 after a
     // rejected login; unchanged when no reply came at all).
     void Connect();
-    bool Connected() const { return mConnected; }
+    // False as well once the server has closed the idle control connection.
+    bool Connected();
     void Disconnect();
 
     int LastReplyCode() const { return mLastReplyCode; }

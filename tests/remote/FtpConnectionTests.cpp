@@ -12,6 +12,11 @@
 #include <sstream>
 #include <thread>
 
+#include <arpa/inet.h>
+#include <netinet/in.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
 namespace {
 
 std::string Pattern(size_t n)
@@ -114,6 +119,41 @@ TEST_F(FtpTest, ReconnectWithOtherCredentialsLogsInAgain)
     ftp.Settings.Password = "secret";
     ftp.Connect();
     EXPECT_TRUE(ftp.Connected());
+}
+
+TEST_F(FtpTest, SilentServerAfterConnectEndsAsSocketError)
+{
+    // A listener that never accepts: the TCP connect succeeds, no greeting comes.
+    int listener = ::socket(AF_INET, SOCK_STREAM, 0);
+    ASSERT_GE(listener, 0);
+    sockaddr_in address{};
+    address.sin_family = AF_INET;
+    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    socklen_t length = sizeof address;
+    ASSERT_EQ(::bind(listener, reinterpret_cast<sockaddr*>(&address), length), 0);
+    ASSERT_EQ(::listen(listener, 4), 0);
+    ASSERT_EQ(::getsockname(listener, reinterpret_cast<sockaddr*>(&address), &length), 0);
+    ftp.Settings.Host = "127.0.0.1";
+    ftp.Settings.Port = ntohs(address.sin_port);
+    ftp.StallLimitMs = 2000;
+    EXPECT_THROW(ftp.Connect(), EFtpSocketError);
+    EXPECT_FALSE(ftp.Connected());
+    ::close(listener);
+}
+
+TEST_F(FtpTest, ConnectionClosedByTheServerIsNotQuietlyReopened)
+{
+    server.AddFolder("referring");
+    Start({"--idle-timeout", "1"});
+    ftp.Connect();
+    ftp.ChangeDir("/referring");
+    for (int i = 0; i < 200 && ftp.Connected(); ++i)
+        std::this_thread::sleep_for(std::chrono::milliseconds(50));
+    ASSERT_FALSE(ftp.Connected());
+    EXPECT_THROW(ftp.ChangeDir("/referring"), EFtpError);
+    EXPECT_EQ(Count(server.Commands(), "USER "), 1u);
+    ftp.Connect();
+    ftp.ChangeDir("/referring");
 }
 
 TEST_F(FtpTest, LineBreakInCredentialsIsRefusedBeforeAnythingIsSent)

@@ -11,6 +11,7 @@ Serves one home tree on 127.0.0.1, picks a free port and prints
   --drop NAME:BYTES         RETR of NAME sends BYTES, then drops the connection
   --stall NAME:BYTES        RETR of NAME sends BYTES, then sends nothing more
   --slow NAME:CHUNK:DELAY   RETR of NAME sends CHUNK bytes every DELAY seconds
+  --idle-timeout SECONDS    close a control connection idle this long (421)
   --log FILE                append every command received to FILE
 """
 import argparse
@@ -122,6 +123,7 @@ def main():
     p.add_argument("--drop", action="append", default=[])
     p.add_argument("--stall", action="append", default=[])
     p.add_argument("--slow", action="append", default=[])
+    p.add_argument("--idle-timeout", type=float, default=300)
     p.add_argument("--log")
     a = p.parse_args()
 
@@ -147,6 +149,7 @@ def main():
     TestHandler.no_size = a.no_size
     TestHandler.scripted = scripted
     TestHandler.log_file = a.log
+    TestHandler.timeout = a.idle_timeout
     TestHandler.banner = "Test server ready."
     TestHandler.permit_foreign_addresses = False
 
