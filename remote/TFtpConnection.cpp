@@ -61,6 +61,17 @@ void CheckSendable(const std::string& text)
         throw EFtpError("Invalid name: it holds a line break or a NUL character.");
 }
 
+// A host name or an IPv4 or IPv6 address; anything else would change the URL.
+void CheckHost(const std::string& host)
+{
+    bool ok = !host.empty() && host.size() <= 253;
+    for (char c : host)
+        ok = ok && ((c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9') || c == '.' ||
+                    c == '-' || c == ':');
+    if (!ok)
+        throw EFtpError("Invalid host name \"" + host + "\".");
+}
+
 std::string EscapeSegments(CURL* easy, const std::string& path)
 {
     std::string out;
@@ -136,10 +147,12 @@ void TFtpConnection::Connect()
     Close();
     CheckSendable(Settings.User);
     CheckSendable(Settings.Password);
-    CheckSendable(Settings.Host);
+    CheckHost(Settings.Host);
     Open();
     Perform(Op::Login, std::string(), {"TYPE I"});
-    mConnected = true;
+    mConnected = mSocket >= 0;
+    if (!mConnected)
+        throw EFtpError("Connection closed.");
     mServerBinary = true;
 }
 
@@ -320,7 +333,7 @@ void TFtpConnection::Perform(Op op, const std::string& path, const std::vector<s
     mOp = op;
     mTransferred = 0;
     mListing.clear();
-    mReplyLines.clear();
+    mReplied = false;
     mCallbackFailure = nullptr;
     mErrorBuffer[0] = 0;
     if (op == Op::List || op == Op::Retr)
@@ -404,7 +417,7 @@ void TFtpConnection::Fail(int code, bool socketKind)
     if (socketKind)
         throw EFtpSocketError("Socket error: " + text);
     // A reply the operation did not expect: its own text says most.
-    if (mLastReplyCode >= 400 && !mLastReplyText.empty())
+    if (mReplied && mLastReplyCode >= 400)
         throw EFtpError(mLastReplyText);
     throw EFtpError(text);
 }
@@ -420,24 +433,19 @@ size_t TFtpConnection::WriteThunk(char* data, size_t size, size_t count, void* s
 }
 
 // One reply line. The last line of a reply starts with three digits and a
-// blank; that one sets the last reply.
+// blank; that one sets the last reply (its text is that line).
 size_t TFtpConnection::OnHeader(const char* data, size_t length)
 {
     mLastActivityMs = NowMs();
     std::string line(data, length);
     while (!line.empty() && (line.back() == '\n' || line.back() == '\r'))
         line.pop_back();
-    if (mReplyLines.size() < 4096) {
-        if (!mReplyLines.empty())
-            mReplyLines += '\n';
-        mReplyLines += line;
-    }
     bool digits = line.size() >= 3 && line[0] >= '1' && line[0] <= '5' && line[1] >= '0' && line[1] <= '9' &&
                   line[2] >= '0' && line[2] <= '9';
     if (digits && (line.size() == 3 || line[3] == ' ')) {
         mLastReplyCode = (line[0] - '0') * 100 + (line[1] - '0') * 10 + (line[2] - '0');
         mLastReplyText = line;
-        mReplyLines.clear();
+        mReplied = true;
     }
     return length;
 }

@@ -103,7 +103,7 @@ private:
     long mSocket = -1;
     int mLastReplyCode = 0;
     std::string mLastReplyText;
-    std::string mReplyLines;    // lines of the reply being read
+    bool mReplied = false;      // a reply came during the running operation
     char mErrorBuffer[256] = {};
 
     // State of the running operation.

@@ -156,6 +156,18 @@ TEST_F(FtpTest, ConnectionClosedByTheServerIsNotQuietlyReopened)
     ftp.ChangeDir("/referring");
 }
 
+TEST_F(FtpTest, HostThatWouldChangeTheAddressIsRefused)
+{
+    Start();
+    ftp.Settings.Host = "127.0.0.1/x";
+    EXPECT_THROW(ftp.Connect(), EFtpError);
+    ftp.Settings.Host = "";
+    EXPECT_THROW(ftp.Connect(), EFtpError);
+    ftp.Settings.Host = "localhost";
+    ftp.Connect();
+    EXPECT_TRUE(ftp.Connected());
+}
+
 TEST_F(FtpTest, LineBreakInCredentialsIsRefusedBeforeAnythingIsSent)
 {
     Start();
