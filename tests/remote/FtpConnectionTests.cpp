@@ -494,6 +494,32 @@ TEST_F(FtpTest, ExceptionFromTheProgressCallbackEndsTheGet)
     EXPECT_THROW(ftp.Get("a.dcm", LocalPath("a.dcm")), EAbort);
 }
 
+TEST_F(FtpTest, UsableFromAWorkerThread)
+{
+    server.AddFile("referring/g/p/s/a.dcm", "abc");
+    Start();
+    std::vector<std::string> names;
+    std::string content;
+    std::string failure;
+    std::thread worker([&] {
+        try {
+            TFtpConnection own;
+            own.Settings = ftp.Settings;
+            own.Connect();
+            own.ChangeDir("/referring/g/p/s");
+            own.List(names);
+            own.Get("a.dcm", LocalPath("a.dcm"), own.Size("a.dcm"));
+            own.Disconnect();
+        } catch (const std::exception& e) {
+            failure = e.what();
+        }
+    });
+    worker.join();
+    EXPECT_EQ(failure, "");
+    EXPECT_EQ(names, std::vector<std::string>{"a.dcm"});
+    EXPECT_EQ(ReadLocal(LocalPath("a.dcm")), "abc");
+}
+
 // --- Modes --------------------------------------------------------------------
 
 TEST_F(FtpTest, ActiveModeUsesPort)

@@ -1,10 +1,15 @@
 #include "FtpServer.h"
 #include "ILoginDialog.h"
 #include "TFtpConnection.h"
+#include "TLoginDlg.h"
 #include "TLoginLoop.h"
 #include "TProfile.h"
 
 #include <QApplication>
+#include <QComboBox>
+#include <QLineEdit>
+#include <QTest>
+#include <QTimer>
 #include <QFile>
 #include <QTemporaryDir>
 #include <gtest/gtest.h>
@@ -211,6 +216,33 @@ TEST_F(LoginLoopTest, NoSettingsFileUsesTheDefaults)
     EXPECT_TRUE(connection.Settings.Passive);
     EXPECT_EQ(connection.Settings.User, "");
     EXPECT_FALSE(QFile::exists(profile.Path()));
+}
+
+TEST_F(LoginLoopTest, RunsWithTheRealDialog)
+{
+    profile.WriteString("Users", "alice", "secret");
+    profile.WriteString("FTP", "User", "alice");
+    int dialogs = 0;
+    // Plays the user on the real modal dialog: the remembered password is
+    // already filled in, so Enter logs in.
+    std::function<void()> press = [&] {
+        auto* dlg = qobject_cast<TLoginDlg*>(QApplication::activeModalWidget());
+        if (!dlg) {
+            QTimer::singleShot(10, press);
+            return;
+        }
+        ++dialogs;
+        EXPECT_EQ(dlg->Password->text(), "secret");
+        QTest::keyClick(dlg->Password, Qt::Key_Return);
+    };
+    QTimer::singleShot(0, press);
+    TLoginLoop loop(profile, connection, [this] { return std::make_unique<TLoginDlg>(profile); },
+                    [this](const QString& text) { messages.push_back(text); });
+    EXPECT_EQ(loop.Run(), LoginOutcome::LoggedIn);
+    EXPECT_EQ(dialogs, 1);
+    EXPECT_TRUE(messages.empty());
+    EXPECT_EQ(QApplication::overrideCursor(), nullptr);
+    EXPECT_EQ(profile.ReadString("Users", "alice", ""), "secret");
 }
 
 } // namespace
