@@ -2,6 +2,7 @@
 // What a connection to the case server needs. The download manager's own
 // connection holds the program's copy; the workers copy it on the
 // user-interface thread into connections of their own.
+// Threads: a plain value; whoever holds a copy uses it on its own thread.
 #include <string>
 
 class TProfile;

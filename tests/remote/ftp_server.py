@@ -128,19 +128,19 @@ def main():
     a = p.parse_args()
 
     auth = DummyAuthorizer()
-    for spec in a.user:
-        name, password = spec.split(":", 1)
+    for item in a.user:
+        name, password = item.split(":", 1)
         auth.add_user(name, password, a.root, perm="elr")
 
     scripted = {}
-    for spec in a.drop:
-        name, count = spec.rsplit(":", 1)
+    for item in a.drop:
+        name, count = item.rsplit(":", 1)
         scripted[name] = ("drop", int(count))
-    for spec in a.stall:
-        name, count = spec.rsplit(":", 1)
+    for item in a.stall:
+        name, count = item.rsplit(":", 1)
         scripted[name] = ("stall", int(count))
-    for spec in a.slow:
-        name, chunk, delay = spec.rsplit(":", 2)
+    for item in a.slow:
+        name, chunk, delay = item.rsplit(":", 2)
         scripted[name] = ("slow", (int(chunk), float(delay)))
 
     TestHandler.authorizer = auth
