@@ -1,0 +1,16 @@
+#include "ConnectionSettings.h"
+
+#include "TProfile.h"
+
+void ConnectionSettings::ReadFrom(const TProfile& profile)
+{
+    Host = profile.ReadString("FTP", "Host", DefaultHost).toStdString();
+    Port = profile.ReadInteger("FTP", "Port", DefaultPort);
+    Passive = profile.ReadBool("FTP", "Passive", DefaultPassive);
+    User = profile.ReadString("FTP", "User", QString()).toStdString();
+}
+
+std::string ConnectionSettings::ReadRoot(const TProfile& profile)
+{
+    return profile.ReadString("FTP", "Root", DefaultRoot).toStdString();
+}

@@ -1,0 +1,6 @@
+#pragma once
+// A settings file that cannot be written.
+// Threads: raised on the thread of the failing call; no shared state.
+#include "Exception.h"
+
+CALDRIS_EXCEPTION(EProfileError, Exception);

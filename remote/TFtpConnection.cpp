@@ -1,0 +1,488 @@
+#include "TFtpConnection.h"
+
+#include "EFtpError.h"
+#include "EFtpSocketError.h"
+#include "Exception.h"
+
+#include <curl/curl.h>
+
+#include <cerrno>
+#include <chrono>
+#include <cstring>
+#include <mutex>
+#include <utility>
+
+#include <fcntl.h>
+#include <poll.h>
+#include <unistd.h>
+
+namespace {
+
+// libcurl 7.88 left to itself sleeps up to a second in its poll between
+// transfers on a reused passive connection; waking every millisecond
+// removes those stalls at a negligible cost.
+constexpr int PollCapMs = 1;
+// A listing longer than this is no listing of a case folder.
+constexpr size_t MaxListingBytes = 64u << 20;
+
+void InitCurlOnce()
+{
+    static std::once_flag once;
+    std::call_once(once, [] { curl_global_init(CURL_GLOBAL_DEFAULT); });
+}
+
+int64_t NowMs()
+{
+    using namespace std::chrono;
+    return duration_cast<milliseconds>(steady_clock::now().time_since_epoch()).count();
+}
+
+bool IsSocketKind(CURLcode code)
+{
+    switch (code) {
+    case CURLE_COULDNT_RESOLVE_PROXY:
+    case CURLE_COULDNT_RESOLVE_HOST:
+    case CURLE_COULDNT_CONNECT:
+    case CURLE_FTP_CANT_GET_HOST:
+    case CURLE_FTP_ACCEPT_FAILED:
+    case CURLE_FTP_ACCEPT_TIMEOUT:
+    case CURLE_SEND_ERROR:
+    case CURLE_RECV_ERROR:
+    case CURLE_OPERATION_TIMEDOUT:
+        return true;
+    default:
+        return false;
+    }
+}
+
+void CheckSendable(const std::string& text)
+{
+    if (text.find_first_of(std::string("\r\n\0", 3)) != std::string::npos)
+        throw EFtpError("Invalid name: it holds a line break or a NUL character.");
+}
+
+// A host name or an IPv4 or IPv6 address; anything else would change the URL.
+void CheckHost(const std::string& host)
+{
+    bool ok = !host.empty() && host.size() <= 253;
+    for (char c : host)
+        ok = ok && ((c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9') || c == '.' ||
+                    c == '-' || c == ':');
+    if (!ok)
+        throw EFtpError("Invalid host name \"" + host + "\".");
+}
+
+std::string EscapeSegments(CURL* easy, const std::string& path)
+{
+    std::string out;
+    size_t start = 0;
+    for (;;) {
+        size_t slash = path.find('/', start);
+        std::string segment = path.substr(start, slash == std::string::npos ? std::string::npos : slash - start);
+        if (!segment.empty()) {
+            char* escaped = curl_easy_escape(easy, segment.data(), static_cast<int>(segment.size()));
+            if (!escaped)
+                throw std::bad_alloc();
+            out += escaped;
+            curl_free(escaped);
+        }
+        if (slash == std::string::npos)
+            break;
+        out += '/';
+        start = slash + 1;
+    }
+    return out;
+}
+
+struct FileGuard {
+    int& fd;
+    ~FileGuard()
+    {
+        if (fd >= 0)
+            ::close(fd);
+        fd = -1;
+    }
+};
+
+} // namespace
+
+TFtpConnection::TFtpConnection()
+{
+    InitCurlOnce();
+}
+
+TFtpConnection::~TFtpConnection()
+{
+    Close();
+}
+
+void TFtpConnection::Open()
+{
+    mMulti = curl_multi_init();
+    mEasy = curl_easy_init();
+    if (!mMulti || !mEasy) {
+        Close();
+        throw std::bad_alloc();
+    }
+}
+
+void TFtpConnection::Close()
+{
+    // The connection cache lives in the multi handle; its cleanup says QUIT.
+    if (mMulti)
+        curl_multi_cleanup(mMulti);
+    if (mEasy)
+        curl_easy_cleanup(mEasy);
+    curl_slist_free_all(mQuotes);
+    mMulti = nullptr;
+    mEasy = nullptr;
+    mQuotes = nullptr;
+    mConnected = false;
+    mServerBinary = false;
+    mSocket = -1;
+}
+
+void TFtpConnection::Connect()
+{
+    Close();
+    CheckSendable(Settings.User);
+    CheckSendable(Settings.Password);
+    CheckHost(Settings.Host);
+    Open();
+    Perform(Op::Login, std::string(), {"TYPE I"});
+    mConnected = mSocket >= 0;
+    if (!mConnected)
+        throw EFtpError("Connection closed.");
+    mServerBinary = true;
+}
+
+bool TFtpConnection::Connected()
+{
+    CheckAlive();
+    return mConnected;
+}
+
+void TFtpConnection::Disconnect()
+{
+    Close();
+}
+
+void TFtpConnection::RequireConnected()
+{
+    CheckAlive();
+    if (!mConnected)
+        throw EFtpError("Not connected.");
+}
+
+// The server may have closed the idle control connection (usually after an
+// unasked 421 reply). libcurl would then quietly open a new one and log in
+// again; this facility reports it instead, as every caller expects one
+// connection per Connect. Anything readable while idle means the end.
+void TFtpConnection::CheckAlive()
+{
+    if (!mConnected || mSocket < 0)
+        return;
+    pollfd p{static_cast<int>(mSocket), POLLIN, 0};
+    if (::poll(&p, 1, 0) > 0)
+        Close();
+}
+
+void TFtpConnection::ChangeDir(const std::string& path)
+{
+    RequireConnected();
+    CheckSendable(path);
+    Perform(Op::Command, std::string(), {"*CWD " + path});
+    if (mLastReplyCode != 200 && mLastReplyCode != 250)
+        throw EFtpError(mLastReplyText);
+}
+
+void TFtpConnection::List(std::vector<std::string>& names)
+{
+    RequireConnected();
+    Perform(Op::List, std::string(), {});
+    // libcurl lists in ASCII type and leaves the server there.
+    mServerBinary = false;
+    std::vector<std::string> lines;
+    size_t start = 0;
+    while (start < mListing.size()) {
+        size_t end = mListing.find('\n', start);
+        if (end == std::string::npos)
+            end = mListing.size();
+        std::string line = mListing.substr(start, end - start);
+        if (!line.empty() && line.back() == '\r')
+            line.pop_back();
+        if (!line.empty())
+            lines.push_back(std::move(line));
+        start = end + 1;
+    }
+    mListing.clear();
+    names = std::move(lines);
+}
+
+int32_t TFtpConnection::Size(const std::string& name)
+{
+    RequireConnected();
+    CheckSendable(name);
+    std::vector<std::string> quotes;
+    // A size in ASCII type is refused or differs; ask in binary type.
+    if (!mServerBinary)
+        quotes.push_back("TYPE I");
+    quotes.push_back("*SIZE " + name);
+    Perform(Op::Command, std::string(), quotes);
+    mServerBinary = true;
+    if (mLastReplyCode != 213)
+        return -1;
+    const std::string& text = mLastReplyText;
+    size_t blank = text.find(' ');
+    if (blank == std::string::npos)
+        return -1;
+    size_t i = blank + 1;
+    size_t end = text.find_first_of(" \r\n", i);
+    std::string number = text.substr(i, end == std::string::npos ? std::string::npos : end - i);
+    if (number.empty() || number.size() > 10)
+        return -1;
+    int64_t value = 0;
+    for (char c : number) {
+        if (c < '0' || c > '9')
+            return -1;
+        value = value * 10 + (c - '0');
+    }
+    if (value > INT32_MAX)
+        return -1;
+    return static_cast<int32_t>(value);
+}
+
+void TFtpConnection::SetBinary()
+{
+    if (!mConnected || mServerBinary)
+        return;
+    RequireConnected();
+    Perform(Op::Command, std::string(), {"TYPE I"});
+    mServerBinary = true;
+}
+
+void TFtpConnection::Get(const std::string& name, const std::string& localPath, int64_t expectedSize)
+{
+    RequireConnected();
+    // An empty name or one ending in "/" would make libcurl list a folder.
+    if (name.empty() || name.back() == '/')
+        throw EFtpError("Invalid file name.");
+    CheckSendable(name);
+    mFileDescriptor = ::open(localPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0666);
+    if (mFileDescriptor < 0)
+        throw EFCreateError("Cannot create file \"" + localPath + "\". " + std::strerror(errno));
+    FileGuard guard{mFileDescriptor};
+    Perform(Op::Retr, name, {});
+    if (::close(mFileDescriptor) != 0) {
+        mFileDescriptor = -1;
+        throw EWriteError("Stream write error");
+    }
+    mFileDescriptor = -1;
+    if (expectedSize >= 0 && mTransferred != expectedSize)
+        throw EFtpError("Transfer incomplete: " + std::to_string(mTransferred) + " of " +
+                        std::to_string(expectedSize) + " bytes received.");
+}
+
+void TFtpConnection::Prepare(Op op, const std::string& path)
+{
+    CURL* e = mEasy;
+    std::string host = Settings.Host;
+    if (host.find(':') != std::string::npos)
+        host = "[" + host + "]";
+    std::string url = "ftp://" + host + ":" + std::to_string(Settings.Port) + "/" + EscapeSegments(e, path);
+    curl_easy_setopt(e, CURLOPT_URL, url.c_str());
+    curl_easy_setopt(e, CURLOPT_PROTOCOLS_STR, "ftp");
+    curl_easy_setopt(e, CURLOPT_USERNAME, Settings.User.c_str());
+    curl_easy_setopt(e, CURLOPT_PASSWORD, Settings.Password.c_str());
+    curl_easy_setopt(e, CURLOPT_PROXY, "");
+    curl_easy_setopt(e, CURLOPT_NOSIGNAL, 1L);
+    curl_easy_setopt(e, CURLOPT_ERRORBUFFER, mErrorBuffer);
+    // Every command names its target; the current folder is ours to set.
+    curl_easy_setopt(e, CURLOPT_FTP_FILEMETHOD, static_cast<long>(CURLFTPMETHOD_NOCWD));
+    curl_easy_setopt(e, CURLOPT_FTP_USE_EPSV, 0L);
+    curl_easy_setopt(e, CURLOPT_FTP_USE_EPRT, 0L);
+    curl_easy_setopt(e, CURLOPT_FTPPORT, Settings.Passive ? nullptr : "-");
+    // The data address is the one the server names in its PASV reply.
+    curl_easy_setopt(e, CURLOPT_FTP_SKIP_PASV_IP, 0L);
+    if (ReceiveBufferSize > 0)
+        curl_easy_setopt(e, CURLOPT_BUFFERSIZE, static_cast<long>(ReceiveBufferSize));
+    // Our own stall check ends a silent transfer; this one only backs it up.
+    curl_easy_setopt(e, CURLOPT_SERVER_RESPONSE_TIMEOUT, static_cast<long>(StallLimitMs / 1000 + 2));
+    curl_easy_setopt(e, CURLOPT_HEADERFUNCTION, &HeaderThunk);
+    curl_easy_setopt(e, CURLOPT_HEADERDATA, this);
+    curl_easy_setopt(e, CURLOPT_WRITEFUNCTION, &WriteThunk);
+    curl_easy_setopt(e, CURLOPT_WRITEDATA, this);
+    curl_easy_setopt(e, CURLOPT_NOBODY, op == Op::Login || op == Op::Command ? 1L : 0L);
+    curl_easy_setopt(e, CURLOPT_DIRLISTONLY, op == Op::List ? 1L : 0L);
+    // RETR follows at once: no SIZE of libcurl's own before it.
+    curl_easy_setopt(e, CURLOPT_IGNORE_CONTENT_LENGTH, op == Op::Retr ? 1L : 0L);
+    curl_easy_setopt(e, CURLOPT_TRANSFERTEXT, 0L);
+    curl_easy_setopt(e, CURLOPT_QUOTE, mQuotes);
+}
+
+void TFtpConnection::Perform(Op op, const std::string& path, const std::vector<std::string>& quotes)
+{
+    curl_slist_free_all(mQuotes);
+    mQuotes = nullptr;
+    for (const std::string& q : quotes) {
+        curl_slist* next = curl_slist_append(mQuotes, q.c_str());
+        if (!next)
+            throw std::bad_alloc();
+        mQuotes = next;
+    }
+    mOp = op;
+    mTransferred = 0;
+    mListing.clear();
+    mReplied = false;
+    mCallbackFailure = nullptr;
+    mErrorBuffer[0] = 0;
+    if (op == Op::List || op == Op::Retr)
+        mAbort.store(false);
+    Prepare(op, path);
+
+    curl_multi_add_handle(mMulti, mEasy);
+    CURLcode result = CURLE_OK;
+    bool done = false, aborted = false, stalled = false;
+    mLastActivityMs = NowMs();
+    for (;;) {
+        int running = 0;
+        CURLMcode mc = curl_multi_perform(mMulti, &running);
+        int queued = 0;
+        while (CURLMsg* msg = curl_multi_info_read(mMulti, &queued)) {
+            if (msg->msg == CURLMSG_DONE) {
+                result = msg->data.result;
+                done = true;
+            }
+        }
+        if (done)
+            break;
+        if (mc != CURLM_OK) {
+            result = CURLE_OUT_OF_MEMORY;
+            break;
+        }
+        if (mAbort.load() && op != Op::Login && op != Op::Command) {
+            aborted = true;
+            break;
+        }
+        // The TCP connect of a login waits for the system's own time-out.
+        bool connecting = false;
+        if (op == Op::Login) {
+            curl_off_t connectTime = 0;
+            curl_easy_getinfo(mEasy, CURLINFO_CONNECT_TIME_T, &connectTime);
+            connecting = connectTime == 0;
+            if (connecting)
+                mLastActivityMs = NowMs();
+        }
+        if (!connecting && NowMs() - mLastActivityMs >= StallLimitMs) {
+            stalled = true;
+            break;
+        }
+        curl_multi_poll(mMulti, nullptr, 0, PollCapMs, nullptr);
+    }
+    // A write callback that refused the data for an abort ends the transfer too.
+    if (!aborted && result != CURLE_OK && mAbort.load() && (op == Op::List || op == Op::Retr))
+        aborted = true;
+    long socket = -1;
+    curl_socket_t active = CURL_SOCKET_BAD;
+    if (done && curl_easy_getinfo(mEasy, CURLINFO_ACTIVESOCKET, &active) == CURLE_OK && active != CURL_SOCKET_BAD)
+        socket = static_cast<long>(active);
+    // Removing a handle in mid-transfer closes its connection.
+    curl_multi_remove_handle(mMulti, mEasy);
+    mSocket = socket;
+    if (socket < 0)
+        mConnected = false;
+
+    if (mCallbackFailure) {
+        Close();
+        std::rethrow_exception(std::exchange(mCallbackFailure, nullptr));
+    }
+    if (aborted) {
+        Close();
+        throw EFtpError("Operation aborted.");
+    }
+    if (stalled) {
+        Close();
+        throw EFtpSocketError("Connection timed out: no data for " + std::to_string(StallLimitMs / 1000) + " seconds.");
+    }
+    if (result != CURLE_OK)
+        Fail(result, IsSocketKind(result));
+}
+
+void TFtpConnection::Fail(int code, bool socketKind)
+{
+    std::string text = mErrorBuffer[0] ? std::string(mErrorBuffer) : curl_easy_strerror(static_cast<CURLcode>(code));
+    Close();
+    if (code == CURLE_ABORTED_BY_CALLBACK)
+        throw EFtpError("Operation aborted.");
+    if (socketKind)
+        throw EFtpSocketError("Socket error: " + text);
+    // A reply the operation did not expect: its own text says most.
+    if (mReplied && mLastReplyCode >= 400)
+        throw EFtpError(mLastReplyText);
+    throw EFtpError(text);
+}
+
+size_t TFtpConnection::HeaderThunk(char* data, size_t size, size_t count, void* self)
+{
+    return static_cast<TFtpConnection*>(self)->OnHeader(data, size * count);
+}
+
+size_t TFtpConnection::WriteThunk(char* data, size_t size, size_t count, void* self)
+{
+    return static_cast<TFtpConnection*>(self)->OnWrite(data, size * count);
+}
+
+// One reply line. The last line of a reply starts with three digits and a
+// blank; that one sets the last reply (its text is that line).
+size_t TFtpConnection::OnHeader(const char* data, size_t length)
+{
+    mLastActivityMs = NowMs();
+    std::string line(data, length);
+    while (!line.empty() && (line.back() == '\n' || line.back() == '\r'))
+        line.pop_back();
+    bool digits = line.size() >= 3 && line[0] >= '1' && line[0] <= '5' && line[1] >= '0' && line[1] <= '9' &&
+                  line[2] >= '0' && line[2] <= '9';
+    if (digits && (line.size() == 3 || line[3] == ' ')) {
+        mLastReplyCode = (line[0] - '0') * 100 + (line[1] - '0') * 10 + (line[2] - '0');
+        mLastReplyText = line;
+        mReplied = true;
+    }
+    return length;
+}
+
+size_t TFtpConnection::OnWrite(const char* data, size_t length)
+{
+    mLastActivityMs = NowMs();
+    if (mAbort.load())
+        return 0;
+    if (mOp == Op::List) {
+        if (mListing.size() + length > MaxListingBytes) {
+            mCallbackFailure = std::make_exception_ptr(EFtpError("Listing too long."));
+            return 0;
+        }
+        mListing.append(data, length);
+    } else if (mOp == Op::Retr) {
+        size_t done = 0;
+        while (done < length) {
+            ssize_t n = ::write(mFileDescriptor, data + done, length - done);
+            if (n < 0 && errno == EINTR)
+                continue;
+            if (n <= 0) {
+                mCallbackFailure = std::make_exception_ptr(EWriteError("Stream write error"));
+                return 0;
+            }
+            done += static_cast<size_t>(n);
+        }
+    }
+    mTransferred += static_cast<int64_t>(length);
+    if (OnProgress) {
+        try {
+            OnProgress(mTransferred);
+        } catch (...) {
+            mCallbackFailure = std::current_exception();
+            return 0;
+        }
+    }
+    // The callback may have asked for the abort itself.
+    return mAbort.load() ? 0 : length;
+}

@@ -1,0 +1,89 @@
+#include "TLoginLoop.h"
+
+#include "ILoginDialog.h"
+#include "TFtpConnection.h"
+#include "TProfile.h"
+
+#include <QApplication>
+#include <QGuiApplication>
+#include <QMessageBox>
+
+#include <exception>
+
+namespace {
+
+// The hourglass stays over every window until the loop ends, however it ends.
+struct WaitCursor {
+    WaitCursor() { QApplication::setOverrideCursor(Qt::WaitCursor); }
+    ~WaitCursor() { QApplication::restoreOverrideCursor(); }
+    WaitCursor(const WaitCursor&) = delete;
+    WaitCursor& operator=(const WaitCursor&) = delete;
+};
+
+} // namespace
+
+const QString TLoginLoop::UnableText = QStringLiteral("Unable to log you on");
+const QString TLoginLoop::NotRespondingText = QStringLiteral(
+    "Sorry, but Halvex is not responding.  Only previously downloaded cases will be available."
+    "\r\n\r\n"
+    "You should try again in a few minutes.  If the problem persists, please call Halvex at (555) 010-4477.");
+
+TLoginLoop::TLoginLoop(TProfile& profile, TFtpConnection& connection, DialogFactory dialog, MessageSink message)
+    : mProfile(profile), mConnection(connection), mDialog(std::move(dialog)), mMessage(std::move(message))
+{
+}
+
+void TLoginLoop::ShowInformation(const QString& text)
+{
+    QString shown = text;
+    shown.replace("\r\n", "\n");
+    QMessageBox::information(QApplication::activeWindow(), QGuiApplication::applicationDisplayName(), shown,
+                             QMessageBox::Ok);
+}
+
+LoginOutcome TLoginLoop::Run()
+{
+    ConnectionSettings& settings = mConnection.Settings;
+    settings.ReadFrom(mProfile);
+
+    WaitCursor hourglass;
+    QCoreApplication::processEvents();
+    std::unique_ptr<ILoginDialog> dialog = mDialog();
+
+    bool remember = false;
+    for (int attempt = 1; attempt <= 3; ++attempt) {
+        if (settings.Password.empty()) {
+            if (!dialog->Execute())
+                return LoginOutcome::Cancelled;
+            settings.User = dialog->UserNameText().toStdString();
+            settings.Password = dialog->PasswordText().toStdString();
+            remember = dialog->RememberChecked();
+        }
+        try {
+            mConnection.Connect();
+            mConnection.Disconnect();
+        } catch (const std::exception&) {
+            mConnection.Disconnect();
+            if (mConnection.LastReplyCode() == 530) {
+                settings.Password.clear();
+                if (attempt == 3) {
+                    mMessage(UnableText);
+                    return LoginOutcome::Rejected;
+                }
+                continue;
+            }
+            mMessage(NotRespondingText);
+            return LoginOutcome::NotResponding;
+        }
+        try {
+            const QString user = QString::fromStdString(settings.User);
+            mProfile.WriteString("FTP", "User", user);
+            mProfile.WriteString("Users", user, remember ? QString::fromStdString(settings.Password) : QString());
+        } catch (const std::exception&) {
+            mMessage(NotRespondingText);
+            return LoginOutcome::NotResponding;
+        }
+        return LoginOutcome::LoggedIn;
+    }
+    return LoginOutcome::Rejected; // not reached: the third attempt always returns
+}

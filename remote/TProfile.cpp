@@ -1,0 +1,174 @@
+#include "TProfile.h"
+
+#include "EProfileError.h"
+
+#include <QFile>
+#include <QFileInfo>
+#include <QSaveFile>
+
+namespace {
+
+const char* const MachinePath = "/var/lib/caldris/CALDRIS.INI";
+
+bool IsSection(const QString& line, QString* name)
+{
+    QString t = line.trimmed();
+    if (!t.startsWith('['))
+        return false;
+    int close = t.indexOf(']');
+    if (close < 0)
+        return false;
+    if (name)
+        *name = t.mid(1, close - 1).trimmed();
+    return true;
+}
+
+// A "key=value" line; comments (";" or "#") and lines without "=" are none.
+bool IsEntry(const QString& line, QString* key, QString* value)
+{
+    QString t = line.trimmed();
+    if (t.isEmpty() || t.startsWith(';') || t.startsWith('#'))
+        return false;
+    int eq = t.indexOf('=');
+    if (eq <= 0)
+        return false;
+    *key = t.left(eq).trimmed();
+    if (value)
+        *value = t.mid(eq + 1).trimmed();
+    return !key->isEmpty();
+}
+
+bool Same(const QString& a, const QString& b)
+{
+    return a.compare(b, Qt::CaseInsensitive) == 0;
+}
+
+// Index range [first, end) of the lines of the first section so named; -1 when none.
+int FindSection(const QStringList& lines, const QString& section, int* end)
+{
+    for (int i = 0; i < lines.size(); ++i) {
+        QString name;
+        if (IsSection(lines[i], &name) && Same(name, section)) {
+            int j = i + 1;
+            while (j < lines.size() && !IsSection(lines[j], nullptr))
+                ++j;
+            *end = j;
+            return i + 1;
+        }
+    }
+    return -1;
+}
+
+} // namespace
+
+QString TProfile::DefaultPath()
+{
+    QString env = qEnvironmentVariable("CALDRIS_INI");
+    return env.isEmpty() ? QString::fromLatin1(MachinePath) : env;
+}
+
+QStringList TProfile::ReadLines() const
+{
+    QFile f(mPath);
+    if (!f.open(QIODevice::ReadOnly))
+        return {};
+    QString text = QString::fromUtf8(f.readAll());
+    f.close();
+    QStringList lines = text.split('\n');
+    if (!lines.isEmpty() && lines.last().isEmpty())
+        lines.removeLast();
+    for (QString& l : lines)
+        if (l.endsWith('\r'))
+            l.chop(1);
+    return lines;
+}
+
+QString TProfile::ReadString(const QString& section, const QString& key, const QString& defaultValue) const
+{
+    QStringList lines = ReadLines();
+    int end = 0;
+    int first = FindSection(lines, section, &end);
+    if (first < 0)
+        return defaultValue;
+    for (int i = first; i < end; ++i) {
+        QString k, v;
+        if (IsEntry(lines[i], &k, &v) && Same(k, key))
+            return v;
+    }
+    return defaultValue;
+}
+
+int TProfile::ReadInteger(const QString& section, const QString& key, int defaultValue) const
+{
+    QString text = ReadString(section, key, QString()).trimmed();
+    bool ok = false;
+    int value = text.toInt(&ok, 10);
+    return ok ? value : defaultValue;
+}
+
+bool TProfile::ReadBool(const QString& section, const QString& key, bool defaultValue) const
+{
+    return ReadInteger(section, key, defaultValue ? 1 : 0) != 0;
+}
+
+QStringList TProfile::ReadSectionKeys(const QString& section) const
+{
+    QStringList lines = ReadLines();
+    int end = 0;
+    int first = FindSection(lines, section, &end);
+    QStringList keys;
+    for (int i = first; first >= 0 && i < end; ++i) {
+        QString k;
+        if (IsEntry(lines[i], &k, nullptr) && !keys.contains(k, Qt::CaseInsensitive))
+            keys.append(k);
+    }
+    return keys;
+}
+
+void TProfile::WriteString(const QString& section, const QString& key, const QString& value)
+{
+    // Names and values that would not read back as written are refused.
+    auto breaks = [](const QString& s) { return s.contains('\n') || s.contains('\r') || s.contains(QChar(0)); };
+    if (section.trimmed().isEmpty() || section.contains(']') || breaks(section) || key.trimmed().isEmpty() ||
+        key.contains('=') || key.trimmed() != key || key.startsWith(';') || key.startsWith('#') ||
+        key.startsWith('[') || breaks(key) || breaks(value))
+        throw EProfileError("Cannot write \"" + key.toStdString() + "\" to the settings file.");
+
+    QStringList lines = ReadLines();
+    QFile probe(mPath);
+    bool crlf = false;
+    if (probe.open(QIODevice::ReadOnly)) {
+        crlf = probe.readLine().endsWith("\r\n");
+        probe.close();
+    }
+    QString entry = key + '=' + value;
+    int end = 0;
+    int first = FindSection(lines, section, &end);
+    if (first < 0) {
+        lines.append('[' + section + ']');
+        lines.append(entry);
+    } else {
+        bool replaced = false;
+        int lastEntry = first - 1;
+        for (int i = first; i < end && !replaced; ++i) {
+            QString k;
+            if (IsEntry(lines[i], &k, nullptr)) {
+                lastEntry = i;
+                if (Same(k, key)) {
+                    // The name keeps the spelling it has in the file.
+                    lines[i] = k + '=' + value;
+                    replaced = true;
+                }
+            }
+        }
+        if (!replaced)
+            lines.insert(lastEntry + 1, entry);
+    }
+
+    QSaveFile out(mPath);
+    QByteArray data = lines.join(crlf ? "\r\n" : "\n").toUtf8();
+    data += crlf ? "\r\n" : "\n";
+    if (!out.open(QIODevice::WriteOnly) || out.write(data) != data.size() || !out.commit())
+        throw EProfileError("Cannot write the settings file \"" + mPath.toStdString() + "\": " +
+                            out.errorString().toStdString());
+}

@@ -1,0 +1,33 @@
+#pragma once
+// A real FTP server for one test: the python script beside this file run on
+// 127.0.0.1 with a free port, serving a home tree built by the test.
+// Stopped (its own process only) by Stop or the destructor.
+#include <QProcess>
+#include <QStringList>
+#include <QTemporaryDir>
+
+#include <string>
+
+class FtpServer {
+public:
+    FtpServer();
+    ~FtpServer();
+
+    // Home tree; call before Start.
+    void AddFile(const std::string& path, const std::string& content);
+    void AddFolder(const std::string& path);
+    std::string Home() const { return mHome.path().toStdString(); }
+
+    // Extra arguments of the script (faults), e.g. {"--no-size"}.
+    void Start(const QStringList& arguments = {});
+    void Stop();
+    int Port() const { return mPort; }
+    // Every command the server received, one a line.
+    std::string Commands() const;
+
+private:
+    QTemporaryDir mHome;
+    QTemporaryDir mWork;
+    QProcess mProcess;
+    int mPort = 0;
+};

@@ -1,0 +1,164 @@
+#!/usr/bin/env python3
+"""FTP server for the remote tests.
+
+Serves one home tree on 127.0.0.1, picks a free port and prints
+"PORT <n>" on stdout once it listens. Faults are switched on per run:
+
+  --user NAME:PASSWORD      an account (repeatable); every account shares --root
+  --reject-all              every login is answered 530, even a right password
+  --deny-cwd PATH           CWD to this server path is answered 550 (repeatable)
+  --no-size                 SIZE is answered 502
+  --drop NAME:BYTES         RETR of NAME sends BYTES, then drops the connection
+  --stall NAME:BYTES        RETR of NAME sends BYTES, then sends nothing more
+  --slow NAME:CHUNK:DELAY   RETR of NAME sends CHUNK bytes every DELAY seconds
+  --idle-timeout SECONDS    close a control connection idle this long (421)
+  --log FILE                append every command received to FILE
+"""
+import argparse
+import sys
+import threading
+import time
+
+from pyftpdlib.authorizers import DummyAuthorizer
+from pyftpdlib.handlers import FTPHandler, FileProducer
+from pyftpdlib.servers import ThreadedFTPServer
+
+
+class ScriptedProducer(FileProducer):
+    """Hands the file out in a scripted way; runs on the connection's own
+    thread, so sleeping here holds up this client only."""
+
+    def __init__(self, fd, type_, handler, mode, arg):
+        super().__init__(fd, type_)
+        self.handler = handler
+        self.mode = mode
+        self.arg = arg
+        self.sent = 0
+
+    def more(self):
+        if self.mode == "drop":
+            limit = self.arg
+            if self.sent >= limit:
+                # Both connections go at once, as when the server dies.
+                self.handler.close()
+                return b""
+            data = self.file.read(min(limit - self.sent, 4096))
+            self.sent += len(data)
+            return data
+        if self.mode == "stall":
+            limit = self.arg
+            if self.sent >= limit:
+                while True:
+                    time.sleep(3600)
+            data = self.file.read(min(limit - self.sent, 4096))
+            self.sent += len(data)
+            return data
+        chunk, delay = self.arg
+        if self.sent:
+            time.sleep(delay)
+        data = self.file.read(chunk)
+        self.sent += len(data)
+        return data
+
+
+class TestHandler(FTPHandler):
+    auth_failed_timeout = 0
+    # Scripted files must pass through the producer, not sendfile().
+    use_sendfile = False
+    reject_all = False
+    deny_cwd = set()
+    no_size = False
+    scripted = {}
+    log_file = None
+    log_lock = threading.Lock()
+
+    def pre_process_command(self, line, cmd, arg):
+        if self.log_file:
+            with self.log_lock, open(self.log_file, "a", encoding="utf-8",
+                                     errors="surrogateescape") as f:
+                f.write(line + "\n")
+        return super().pre_process_command(line, cmd, arg)
+
+    def ftp_PASS(self, line):
+        if self.reject_all and not self.authenticated:
+            self.respond("530 Authentication failed.")
+            self.username = ""
+            return
+        return super().ftp_PASS(line)
+
+    def ftp_CWD(self, path):
+        if self.fs.fs2ftp(path) in self.deny_cwd:
+            self.respond("550 Access denied.")
+            return
+        return super().ftp_CWD(path)
+
+    def ftp_SIZE(self, path):
+        if self.no_size:
+            self.respond("502 Command not implemented.")
+            return
+        return super().ftp_SIZE(path)
+
+    def ftp_RETR(self, file):
+        name = self.fs.fs2ftp(file).rsplit("/", 1)[-1]
+        script = self.scripted.get(name)
+        if script is None:
+            return super().ftp_RETR(file)
+        try:
+            fd = self.run_as_current_user(self.fs.open, file, "rb")
+        except OSError as err:
+            self.respond("550 %s." % err.strerror)
+            return None
+        producer = ScriptedProducer(fd, self._current_type, self, *script)
+        self.push_dtp_data(producer, isproducer=True, file=fd, cmd="RETR")
+        return file
+
+
+def main():
+    p = argparse.ArgumentParser()
+    p.add_argument("--root", required=True)
+    p.add_argument("--user", action="append", default=[])
+    p.add_argument("--reject-all", action="store_true")
+    p.add_argument("--deny-cwd", action="append", default=[])
+    p.add_argument("--no-size", action="store_true")
+    p.add_argument("--drop", action="append", default=[])
+    p.add_argument("--stall", action="append", default=[])
+    p.add_argument("--slow", action="append", default=[])
+    p.add_argument("--idle-timeout", type=float, default=300)
+    p.add_argument("--log")
+    a = p.parse_args()
+
+    auth = DummyAuthorizer()
+    for item in a.user:
+        name, password = item.split(":", 1)
+        auth.add_user(name, password, a.root, perm="elr")
+
+    scripted = {}
+    for item in a.drop:
+        name, count = item.rsplit(":", 1)
+        scripted[name] = ("drop", int(count))
+    for item in a.stall:
+        name, count = item.rsplit(":", 1)
+        scripted[name] = ("stall", int(count))
+    for item in a.slow:
+        name, chunk, delay = item.rsplit(":", 2)
+        scripted[name] = ("slow", (int(chunk), float(delay)))
+
+    TestHandler.authorizer = auth
+    TestHandler.reject_all = a.reject_all
+    TestHandler.deny_cwd = set(a.deny_cwd)
+    TestHandler.no_size = a.no_size
+    TestHandler.scripted = scripted
+    TestHandler.log_file = a.log
+    TestHandler.timeout = a.idle_timeout
+    TestHandler.banner = "Test server ready."
+    TestHandler.permit_foreign_addresses = False
+
+    server = ThreadedFTPServer(("127.0.0.1", 0), TestHandler)
+    print("PORT %d" % server.address[1], flush=True)
+    server.serve_forever(handle_exit=True)
+
+
+if __name__ == "__main__":
+    import logging
+    logging.basicConfig(level=logging.CRITICAL)
+    sys.exit(main())
