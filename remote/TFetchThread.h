@@ -1,0 +1,72 @@
+#pragma once
+// The download worker: takes the head of the download queue and fetches the
+// case's files into its cache folder, one file at a time, skipping files whose
+// local size already equals the server's.
+//
+// Threads: created, started and ended (Terminate) on the UI thread. run() and
+// DownloadCase run on the worker; PickNextCase, ShowProgress, FinishCase, the
+// status texts and the settings copy run on the UI thread through
+// synchronised calls while the worker waits. The worker reads
+// DownloadsPaused directly.
+#include "ConnectionSettings.h"
+#include "TFtpConnection.h"
+#include "TThreadSync.h"
+
+#include <QThread>
+
+#include <atomic>
+#include <cstdint>
+#include <string>
+#include <vector>
+
+class TCatalogue;
+struct CaseRow;
+
+class TFetchThread : public QThread {
+public:
+    explicit TFetchThread(TCatalogue& catalogue);
+    ~TFetchThread() override;
+
+    // UI thread: asks the worker to end and waits, serving its calls, so that
+    // a case in progress ends through its finishing step.
+    void Terminate();
+    // UI thread, inside a synchronised call: aborts the transfer in progress.
+    void AbortTransfer() { m_connection.Abort(); }
+
+    // Milliseconds the worker sleeps when there is nothing to do.
+    int IdleSleepMs = 1000;
+    // Bytes of the stall limit of its connection (tests shorten it).
+    int StallLimitMs = TFtpConnection::DefaultStallLimitMs;
+
+protected:
+    void run() override;
+
+private:
+    void PickNextCase();
+    void DownloadCase();
+    void FetchFiles(const std::string& localFolder, const std::vector<std::string>& names);
+    void OnTransferProgress(int64_t count);
+    void ShowProgress();
+    void FinishCase();
+    void Status(const std::string& text);
+    void Sleep(int ms);
+
+    TCatalogue& m_catalogue;
+    TThreadSync m_sync;
+    TFtpConnection m_connection;
+    ConnectionSettings m_settings;
+    std::string m_root;
+
+    std::string m_caseKey;
+    CaseRow* m_row = nullptr;
+    int m_fileCount = 0;
+    int64_t m_bytesDone = 0;
+    int64_t m_currentFileBytes = 0;
+    uint32_t m_startTick = 0;
+    int m_caseStatus = 0;
+    int m_fileNumber = 0;
+    std::atomic<int64_t> m_progress{0};
+};
+
+// Monotonic millisecond tick; differences are taken as unsigned 32-bit.
+uint32_t TickCount();
