@@ -76,7 +76,7 @@ CaseRow* TCaseList::AddCaseRow(const std::string& key, int light)
     auto row = std::make_unique<CaseRow>();
     row->Caption = parsed.patient;
     row->SubItems[riStudy] = parsed.study;
-    row->SubItems[riSize] = "-";
+    row->SubItems[riSize].assign(1, '-'); // (a literal here trips a false g++ 12 -Wrestrict)
     row->SubItems[riDate] = parsed.hasDate ? FormatCaseDate(parsed.dateField) : std::string();
     row->SubItems[riKey] = key;
     row->SubItems[riDateKey] = parsed.dateField;

@@ -1,5 +1,6 @@
 #include "TFetchThread.h"
 
+#include "EFtpError.h"
 #include "EFtpSocketError.h"
 #include "Formatting.h"
 #include "TCatalogue.h"

@@ -1,0 +1,275 @@
+#include "Formatting.h"
+#include "FtpServer.h"
+#include "TCatalogue.h"
+#include "TFetchThread.h"
+#include "TListThread.h"
+#include "TLocalCache.h"
+
+#include <QCoreApplication>
+#include <QElapsedTimer>
+#include <QFile>
+#include <QTemporaryDir>
+#include <gtest/gtest.h>
+
+#include <fstream>
+#include <functional>
+#include <sstream>
+
+namespace {
+
+bool WaitUntil(const std::function<bool()>& done, int ms = 20000)
+{
+    QElapsedTimer t;
+    t.start();
+    while (!done()) {
+        if (t.elapsed() > ms)
+            return false;
+        QCoreApplication::processEvents(QEventLoop::AllEvents, 10);
+    }
+    return true;
+}
+
+std::string Content(int n, size_t size)
+{
+    std::string s(size, '\0');
+    for (size_t i = 0; i < size; ++i)
+        s[i] = char((i * 13 + size_t(n) * 7) & 0xFF);
+    return s;
+}
+
+std::string ReadLocal(const std::string& path)
+{
+    std::ifstream f(path, std::ios::binary);
+    std::stringstream ss;
+    ss << f.rdbuf();
+    return ss.str();
+}
+
+bool Exists(const std::string& path) { return QFile::exists(QString::fromStdString(path)); }
+
+// A server, a private cache folder and the download manager's state, with
+// the UI thread's event loop served by WaitUntil.
+class WorkerTest : public ::testing::Test {
+protected:
+    FtpServer server;
+    QTemporaryDir tmp;
+    TCatalogue catalogue;
+
+    void SetUp() override
+    {
+        qputenv("TMPDIR", tmp.path().toUtf8());
+        catalogue.FreeSpace = [] { return std::optional<int64_t>(1 << 20); };
+    }
+    void TearDown() override { qunsetenv("TMPDIR"); }
+
+    void Start(const QStringList& faults = {})
+    {
+        server.Start(QStringList{"--user", "doc:pw"} + faults);
+        catalogue.Settings.Host = "127.0.0.1";
+        catalogue.Settings.Port = server.Port();
+        catalogue.Settings.Passive = true;
+        catalogue.Settings.User = "doc";
+        catalogue.Settings.Password = "pw";
+    }
+
+    void List()
+    {
+        bool done = false;
+        catalogue.OnListingDone = [&] { done = true; };
+        TListThread::Start(catalogue, [] { return std::string("/referring"); });
+        ASSERT_TRUE(WaitUntil([&] { return done; }));
+        QCoreApplication::processEvents(); // the worker frees itself
+    }
+
+    // Queues the key and runs the download worker until the queue no longer
+    // has it at its head (or stop() says so).
+    void Download(const std::string& key, const std::function<bool()>& stop = {})
+    {
+        CaseRow* row = catalogue.List.AddCaseRow(key, 1);
+        row->RowMark = 0;
+        catalogue.Queue.Add(key);
+        TFetchThread worker(catalogue);
+        worker.IdleSleepMs = 20;
+        worker.start();
+        ASSERT_TRUE(WaitUntil([&] {
+            return stop ? stop() : (catalogue.Queue.Empty() && row->RowMark != 1);
+        }));
+        worker.Terminate();
+    }
+    std::string Local(const std::string& key, const std::string& name)
+    {
+        return catalogue.CaseFolder(key) + name;
+    }
+};
+
+} // namespace
+
+TEST_F(WorkerTest, ListingAddsOneRowPerStudyWithParsedTexts)
+{
+    server.AddFolder("referring/grpA/Doe^Jane!123/Head CT!2002.09.03");
+    server.AddFolder("referring/grpA/Doe^Jane!123/Chest");
+    server.AddFile("referring/grpA/Doe^Jane!123/loose.pdf", "x"); // a plain file is a case too
+    server.AddFolder("referring/grpB/Roe/MR!2003.13.01");
+    server.AddFile("referring/grpB/notafolder.txt", "x");
+    server.AddFolder("referring/grpB/bad\\name/Study"); // would leave the cache
+    server.AddFolder("referring/grpB/Roe/tab\there");
+    Start();
+    catalogue.List.AddCaseRow("grpA\\Doe^Jane!123\\Chest", 0); // from the cache scan
+    List();
+    EXPECT_EQ(catalogue.List.Count(), 4);
+    CaseRow* head = catalogue.List.FindRow("grpA\\Doe^Jane!123\\Head CT!2002.09.03");
+    ASSERT_NE(head, nullptr);
+    EXPECT_EQ(head->Caption, "Doe^Jane");
+    EXPECT_EQ(head->SubItems[riStudy], "Head CT");
+    EXPECT_EQ(head->SubItems[riDate], "Tue Sep 3, 2002");
+    EXPECT_EQ(head->SubItems[riDateKey], "20020903");
+    EXPECT_EQ(head->RowLight, rlRemote);
+    EXPECT_EQ(catalogue.List.FindRow("grpA\\Doe^Jane!123\\Chest")->RowLight, rlLocal); // kept
+    ASSERT_NE(catalogue.List.FindRow("grpA\\Doe^Jane!123\\loose.pdf"), nullptr);
+    EXPECT_EQ(catalogue.List.FindRow("grpB\\Roe\\MR!2003.13.01")->SubItems[riDate], "20031301");
+    EXPECT_EQ(catalogue.StatusText(), " 4 items (1,024 KB available)");
+    EXPECT_EQ(catalogue.RootFolder, "/referring");
+    // Sorted by patient as rows came in.
+    for (int i = 1; i < catalogue.List.Count(); ++i)
+        EXPECT_FALSE(TCaseList::Less(*catalogue.List.Row(i), *catalogue.List.Row(i - 1), 0));
+}
+
+TEST_F(WorkerTest, ListingOfAnEmptyRootOrAnUnreachableServer)
+{
+    server.AddFolder("referring");
+    Start();
+    List();
+    EXPECT_EQ(catalogue.List.Count(), 0);
+    EXPECT_EQ(catalogue.StatusText(), " 0 items (1,024 KB available)");
+    catalogue.Settings.Password = "wrong";
+    List();
+    EXPECT_EQ(catalogue.StatusText(), " 0 items (1,024 KB available)");
+}
+
+TEST_F(WorkerTest, DownloadFetchesEveryFileAndEndsLocal)
+{
+    const std::string key = "g\\Doe\\CT!2004.05.17";
+    for (int i = 1; i <= 3; ++i)
+        server.AddFile("referring/g/Doe/CT!2004.05.17/f" + std::to_string(i) + ".dcm", Content(i, 40000 * size_t(i)));
+    server.AddFile("referring/g/Doe/CT!2004.05.17/empty.txt", "");
+    Start();
+    catalogue.RootFolder = "/referring";
+    Download(key);
+    for (int i = 1; i <= 3; ++i)
+        EXPECT_EQ(ReadLocal(Local(key, "f" + std::to_string(i) + ".dcm")), Content(i, 40000 * size_t(i)));
+    EXPECT_FALSE(Exists(Local(key, "empty.txt"))); // size 0 counts as present
+    EXPECT_FALSE(Exists(Local(key, "Incomplete")));
+    CaseRow* row = catalogue.List.FindRow(key);
+    EXPECT_EQ(row->RowLight, rlLocal);
+    EXPECT_EQ(row->RowMark, rmNone);
+    EXPECT_EQ(row->SubItems[riSize], FormatSize(240000));
+    EXPECT_EQ(row->SubItems[riSizeKey], "0003a980");
+    EXPECT_EQ(row->SubItems[riTransfer].rfind("Completed in less than a minute", 0), 0u) << row->SubItems[riTransfer];
+    EXPECT_EQ(catalogue.StatusText(), " 1 items (1,024 KB available)");
+}
+
+TEST_F(WorkerTest, ResumeFetchesOnlyWhatIsMissing)
+{
+    const std::string key = "g\\Doe\\MR";
+    for (int i = 1; i <= 4; ++i)
+        server.AddFile("referring/g/Doe/MR/f" + std::to_string(i), Content(i, 5000));
+    QTemporaryDir logDir;
+    const QString log = logDir.filePath("log");
+    Start({"--log", log});
+    catalogue.RootFolder = "/referring";
+    ASSERT_TRUE(LocalCache::MakeFolders(catalogue.CaseFolder(key)));
+    std::ofstream(Local(key, "f1"), std::ios::binary) << Content(1, 5000);
+    std::ofstream(Local(key, "f2"), std::ios::binary) << Content(2, 5000);
+    std::ofstream(Local(key, "f3"), std::ios::binary) << "short"; // wrong size: fetched again
+    Download(key);
+    const std::string commands = ReadLocal(log.toStdString());
+    EXPECT_EQ(commands.find("RETR f1"), std::string::npos);
+    EXPECT_EQ(commands.find("RETR f2"), std::string::npos);
+    EXPECT_NE(commands.find("RETR f3"), std::string::npos);
+    EXPECT_NE(commands.find("RETR f4"), std::string::npos);
+    EXPECT_EQ(ReadLocal(Local(key, "f3")), Content(3, 5000));
+    EXPECT_EQ(catalogue.List.FindRow(key)->SubItems[riSize], FormatSize(20000)); // present files count
+}
+
+TEST_F(WorkerTest, StopDuringTheThirdOfFiveFiles)
+{
+    const std::string key = "g\\Doe\\Slow";
+    for (int i = 1; i <= 5; ++i)
+        server.AddFile("referring/g/Doe/Slow/f" + std::to_string(i), Content(i, 20000));
+    Start({"--slow", "f3:1000:0.2"});
+    catalogue.RootFolder = "/referring";
+    Download(key, [&] {
+        if (!catalogue.DownloadsPaused && Exists(Local(key, "f3")) && QFile(QString::fromStdString(Local(key, "f3"))).size() > 0)
+            catalogue.DownloadsPaused = true;
+        return catalogue.List.FindRow(key)->SubItems[riTransfer] == "Incomplete";
+    });
+    EXPECT_TRUE(Exists(Local(key, "f1")));
+    EXPECT_TRUE(Exists(Local(key, "f2")));
+    EXPECT_FALSE(Exists(Local(key, "f3")));
+    EXPECT_FALSE(Exists(Local(key, "f4")));
+    EXPECT_FALSE(Exists(Local(key, "f5")));
+    EXPECT_TRUE(Exists(Local(key, "Incomplete")));
+    CaseRow* row = catalogue.List.FindRow(key);
+    EXPECT_EQ(row->RowLight, rlIncomplete);
+    EXPECT_EQ(row->RowMark, rmQueued);
+    ASSERT_EQ(catalogue.Queue.Count(), 1); // the head stays while stopped
+}
+
+TEST_F(WorkerTest, MissingServerFolderEndsRemote)
+{
+    server.AddFolder("referring/g/Doe");
+    Start();
+    catalogue.RootFolder = "/referring";
+    const std::string key = "g\\Doe\\Gone";
+    Download(key);
+    CaseRow* row = catalogue.List.FindRow(key);
+    EXPECT_EQ(row->RowLight, rlRemote);
+    EXPECT_EQ(row->SubItems[riTransfer], "Incomplete");
+    EXPECT_TRUE(catalogue.Queue.Empty());
+    EXPECT_FALSE(Exists(catalogue.CaseFolder(key))); // no folder, no marker
+}
+
+TEST_F(WorkerTest, DroppedConnectionEndsTheCaseIncomplete)
+{
+    const std::string key = "g\\Doe\\Drop";
+    for (int i = 1; i <= 3; ++i)
+        server.AddFile("referring/g/Doe/Drop/f" + std::to_string(i), Content(i, 30000));
+    Start({"--drop", "f2:1000"});
+    catalogue.RootFolder = "/referring";
+    Download(key);
+    EXPECT_TRUE(Exists(Local(key, "f1")));
+    EXPECT_FALSE(Exists(Local(key, "f2")));
+    EXPECT_FALSE(Exists(Local(key, "f3"))); // the socket error ended the case
+    EXPECT_TRUE(Exists(Local(key, "Incomplete")));
+    EXPECT_EQ(catalogue.List.FindRow(key)->RowLight, rlIncomplete);
+}
+
+TEST_F(WorkerTest, HostileFileNamesAreNeverWritten)
+{
+    const std::string key = "g\\Doe\\Odd";
+    server.AddFile("referring/g/Doe/Odd/good", "fine");
+    server.AddFile("referring/g/Doe/Odd/back\\slash", "evil");
+    Start();
+    catalogue.RootFolder = "/referring";
+    Download(key);
+    EXPECT_EQ(ReadLocal(Local(key, "good")), "fine");
+    EXPECT_FALSE(Exists(Local(key, "back\\slash")));
+    EXPECT_FALSE(Exists(catalogue.CaseFolder("g\\Doe\\Odd") + "../slash"));
+    EXPECT_EQ(catalogue.List.FindRow(key)->RowLight, rlLocal);
+}
+
+TEST_F(WorkerTest, EmptyServerFolderEndsLocalWithoutAMarker)
+{
+    server.AddFolder("referring/g/Doe/Empty");
+    Start();
+    catalogue.RootFolder = "/referring";
+    const std::string key = "g\\Doe\\Empty";
+    Download(key);
+    CaseRow* row = catalogue.List.FindRow(key);
+    EXPECT_EQ(row->RowLight, rlLocal);
+    EXPECT_EQ(row->SubItems[riSize], "0   ");
+    EXPECT_FALSE(Exists(Local(key, "Incomplete")));
+    TCaseList rescanned;
+    LocalCache::ScanLocalCache(rescanned, "doc");
+    EXPECT_EQ(rescanned.Count(), 0);
+}
