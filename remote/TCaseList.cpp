@@ -84,26 +84,35 @@ CaseRow* TCaseList::AddCaseRow(const std::string& key, int light)
     row->RowMark = rmNone;
     CaseRow* added = row.get();
     if (m_unsorted) // a row's texts changed since the last sort
-        std::stable_sort(m_rows.begin(), m_rows.end(), [this](const auto& a, const auto& b) { return Less(*a, *b, m_sortColumn); });
-    m_unsorted = false;
+        Resort();
     // Inserting after every row that does not sort after it gives the order a
     // full stable sort would give, without re-sorting a long catalogue.
     const int column = m_sortColumn;
     auto at = std::upper_bound(m_rows.begin(), m_rows.end(), added,
                                [column](const CaseRow* r, const std::unique_ptr<CaseRow>& x) { return Less(*r, *x, column); });
-    m_rows.insert(at, std::move(row));
-    if (OnLayoutChanged)
-        OnLayoutChanged();
+    const int index = int(at - m_rows.begin());
+    if (OnBeginInsert)
+        OnBeginInsert(index);
+    m_rows.insert(m_rows.begin() + index, std::move(row));
+    if (OnEndInsert)
+        OnEndInsert();
     return added;
 }
 
 void TCaseList::SortBy(int column)
 {
     m_sortColumn = std::clamp(column, 0, 4);
-    m_unsorted = false;
+    Resort();
+}
+
+void TCaseList::Resort()
+{
+    if (OnBeginSort)
+        OnBeginSort();
     std::stable_sort(m_rows.begin(), m_rows.end(), [this](const auto& a, const auto& b) { return Less(*a, *b, m_sortColumn); });
-    if (OnLayoutChanged)
-        OnLayoutChanged();
+    m_unsorted = false;
+    if (OnEndSort)
+        OnEndSort();
 }
 
 void TCaseList::RowChanged(CaseRow* row)

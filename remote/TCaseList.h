@@ -30,8 +30,12 @@ public:
     // observer repaints it, and the next added row re-sorts the list first.
     void RowChanged(CaseRow* row);
 
-    // Observers: the order or the number of rows changed / one row changed.
-    std::function<void()> OnLayoutChanged;
+    // Observers (the list view): a row is inserted at index; the rows are
+    // re-ordered; one row's contents changed.
+    std::function<void(int index)> OnBeginInsert;
+    std::function<void()> OnEndInsert;
+    std::function<void()> OnBeginSort;
+    std::function<void()> OnEndSort;
     std::function<void(int index)> OnRowChanged;
 
     // The comparison text of a row for a sort column.
@@ -39,6 +43,8 @@ public:
     static bool Less(const CaseRow& a, const CaseRow& b, int column);
 
 private:
+    void Resort();
+
     std::vector<std::unique_ptr<CaseRow>> m_rows;
     int m_sortColumn = 0;
     bool m_unsorted = false;

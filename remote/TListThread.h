@@ -23,9 +23,14 @@ public:
     // on the UI thread at the start of the listing.
     static TListThread* Start(TCatalogue& catalogue, std::function<std::string()> rootReader);
 
-    // UI thread: waits for the end while serving the worker's calls (tests,
-    // and the window's destruction).
-    void WaitFor() { m_sync.WaitFor(this); }
+    // UI thread: asks the walk to end (its transfer is aborted) and waits for
+    // the end while serving the worker's calls.
+    void Stop()
+    {
+        requestInterruption();
+        m_connection.Abort();
+        m_sync.WaitFor(this);
+    }
 
 protected:
     void run() override;

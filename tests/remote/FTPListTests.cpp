@@ -1,0 +1,299 @@
+#include "TFTPList.h"
+#include "TLocalCache.h"
+
+#include <QAction>
+#include <QCoreApplication>
+#include <QElapsedTimer>
+#include <QFile>
+#include <QHeaderView>
+#include <QLabel>
+#include <QMenu>
+#include <QTemporaryDir>
+#include <QTreeView>
+#include <gtest/gtest.h>
+
+#include <fstream>
+
+namespace {
+
+// A download manager pane with rows of every kind, not logged in, its
+// questions answered by the test and its "view" requests counted.
+class FTPListTest : public ::testing::Test {
+protected:
+    QTemporaryDir tmp;
+    std::unique_ptr<TFTPList> pane;
+    int views = 0;
+    int asked = 0;
+    QMessageBox::StandardButton answer = QMessageBox::Cancel;
+
+    void SetUp() override
+    {
+        qputenv("TMPDIR", tmp.path().toUtf8());
+        pane = std::make_unique<TFTPList>();
+        pane->OnViewCase = [this] { ++views; };
+        pane->AskFinish = [this] { ++asked; return answer; };
+        pane->AskPurge = [this] { ++asked; return answer; };
+        pane->Catalogue.Settings.User = "doc";
+        pane->Catalogue.Settings.Host = "127.0.0.1";
+        pane->Catalogue.Settings.Port = 1; // nothing listens: listings end at once
+        pane->Catalogue.FreeSpace = [] { return std::optional<int64_t>(4096); };
+    }
+    void TearDown() override
+    {
+        pane.reset();
+        qunsetenv("TMPDIR");
+    }
+
+    CaseRow* Row(const std::string& key, int light, int mark = rmNone)
+    {
+        CaseRow* r = pane->Catalogue.List.AddCaseRow(key, light);
+        r->RowLight = light;
+        r->RowMark = mark;
+        return r;
+    }
+    void Pick(const CaseRow* r) { pane->SelectRow(r); }
+    struct Menu {
+        bool view, select, deselect, purge;
+        QString bold;
+    };
+    Menu Popup()
+    {
+        pane->PopupMenu1Popup();
+        QAction* bold = pane->PopupMenu1->defaultAction();
+        return {pane->ViewCase1->isEnabled(), pane->SelectCurrent1->isEnabled(), pane->DeselectCurrent1->isEnabled(),
+                pane->DeleteCase1->isEnabled(), bold ? bold->text() : QString()};
+    }
+};
+
+void ExpectMenu(const char* what, const auto& m, bool view, bool select, bool deselect, bool purge, const char* bold)
+{
+    EXPECT_EQ(m.view, view) << what;
+    EXPECT_EQ(m.select, select) << what;
+    EXPECT_EQ(m.deselect, deselect) << what;
+    EXPECT_EQ(m.purge, purge) << what;
+    EXPECT_EQ(m.bold, QString(bold)) << what;
+}
+
+} // namespace
+
+TEST_F(FTPListTest, MenuFollowsTheSelectedRowsSituation)
+{
+    const CaseRow* local = Row("g\\a\\local", rlLocal);
+    const CaseRow* remote = Row("g\\b\\remote", rlRemote);
+    const CaseRow* incomplete = Row("g\\c\\incomplete", rlIncomplete);
+    const CaseRow* queuedRemote = Row("g\\d\\queued", rlRemote, rmQueued);
+    const CaseRow* queuedIncomplete = Row("g\\e\\queuedinc", rlIncomplete, rmQueued);
+    const CaseRow* queuedLocal = Row("g\\f\\queuedlocal", rlLocal, rmQueued);
+    const CaseRow* active = Row("g\\h\\active", rlDownloading, rmActive);
+    const CaseRow* downloading = Row("g\\i\\odd", rlDownloading, rmNone);
+
+    pane->ListView1->clearSelection();
+    ExpectMenu("none", Popup(), false, false, false, false, "View Case");
+    Pick(queuedRemote);
+    ExpectMenu("queued remote", Popup(), false, false, true, false, "Deselect Current");
+    Pick(queuedIncomplete);
+    ExpectMenu("queued incomplete", Popup(), true, false, true, true, "View Case");
+    Pick(queuedLocal);
+    ExpectMenu("queued local", Popup(), true, false, true, true, "Deselect Current");
+    Pick(active);
+    ExpectMenu("active", Popup(), false, false, true, false, "Deselect Current");
+    Pick(local);
+    ExpectMenu("local", Popup(), true, false, false, true, "View Case");
+    Pick(remote);
+    ExpectMenu("remote", Popup(), false, true, false, false, "Select Current");
+    Pick(incomplete);
+    ExpectMenu("incomplete", Popup(), true, true, false, true, "View Case");
+    Pick(downloading); // no rule: as at the last opening
+    ExpectMenu("as before", Popup(), true, true, false, true, "View Case");
+
+    // Stop and resume appear only with a queue.
+    EXPECT_FALSE(pane->StopDownloading1->isVisible());
+    EXPECT_FALSE(pane->ResumeDownloading1->isVisible());
+    pane->Catalogue.Queue.Add("g\\d\\queued");
+    Popup();
+    EXPECT_TRUE(pane->StopDownloading1->isVisible());
+    EXPECT_FALSE(pane->ResumeDownloading1->isVisible());
+    pane->StopDownloading1->trigger();
+    Popup();
+    EXPECT_FALSE(pane->StopDownloading1->isVisible());
+    EXPECT_TRUE(pane->ResumeDownloading1->isVisible());
+    // Exactly one bold item.
+    int bold = 0;
+    for (QAction* a : pane->PopupMenu1->actions())
+        bold += a == pane->PopupMenu1->defaultAction();
+    EXPECT_EQ(bold, 1);
+}
+
+TEST_F(FTPListTest, DoubleClickRules)
+{
+    CaseRow* queued = Row("g\\a\\q", rlRemote, rmQueued);
+    pane->Catalogue.Queue.Add(queued->Key());
+    Pick(queued);
+    pane->ListView1DblClick();
+    EXPECT_EQ(queued->RowMark, rmNone);
+    EXPECT_EQ(queued->RowLight, rlRemote);
+    EXPECT_TRUE(pane->Catalogue.Queue.Empty());
+
+    CaseRow* remote = Row("g\\b\\r", rlRemote);
+    pane->Catalogue.DownloadsPaused = true;
+    Pick(remote);
+    pane->ListView1DblClick();
+    EXPECT_EQ(remote->RowMark, rmQueued);
+    EXPECT_EQ(pane->Catalogue.Queue.IndexOf("G\\B\\R"), 0);
+    EXPECT_FALSE(pane->Catalogue.DownloadsPaused);
+
+    CaseRow* active = remote;
+    active->RowMark = rmActive;
+    pane->ListView1DblClick(); // the head: stops downloading and leaves the queue
+    EXPECT_TRUE(pane->Catalogue.DownloadsPaused);
+    EXPECT_EQ(active->RowMark, rmNone);
+    EXPECT_TRUE(pane->Catalogue.Queue.Empty());
+
+    CaseRow* local = Row("g\\c\\l", rlLocal);
+    Pick(local);
+    pane->ListView1DblClick();
+    EXPECT_EQ(views, 1);
+    EXPECT_EQ(asked, 0);
+
+    CaseRow* incomplete = Row("g\\d\\i", rlIncomplete);
+    Pick(incomplete);
+    answer = QMessageBox::Cancel;
+    pane->ListView1DblClick();
+    EXPECT_EQ(asked, 1);
+    EXPECT_EQ(views, 1);
+    EXPECT_EQ(incomplete->RowMark, rmNone);
+    answer = QMessageBox::No;
+    pane->ListView1DblClick();
+    EXPECT_EQ(views, 2);
+    answer = QMessageBox::Yes;
+    pane->ListView1DblClick();
+    EXPECT_EQ(incomplete->RowMark, rmQueued);
+    EXPECT_TRUE(pane->Catalogue.Queue.Contains(incomplete->Key()));
+}
+
+TEST_F(FTPListTest, ViewCaseAsksOnlyForIncompleteCases)
+{
+    CaseRow* local = Row("g\\a\\l", rlLocal);
+    Pick(local);
+    pane->ViewCase1->trigger();
+    EXPECT_EQ(views, 1);
+    EXPECT_EQ(asked, 0);
+    CaseRow* remote = Row("g\\b\\r", rlRemote);
+    Pick(remote);
+    pane->ViewCase1Click(); // does not qualify
+    EXPECT_EQ(views, 1);
+    CaseRow* incomplete = Row("g\\c\\i", rlIncomplete);
+    Pick(incomplete);
+    answer = QMessageBox::Yes;
+    pane->ViewCase1Click();
+    EXPECT_EQ(asked, 1);
+    EXPECT_EQ(views, 1);
+    EXPECT_EQ(incomplete->RowMark, rmQueued);
+}
+
+TEST_F(FTPListTest, SelectAllTwiceQueuesTwiceAndDeselectAllKeepsTheHead)
+{
+    Row("g\\a\\1", rlRemote);
+    Row("g\\b\\2", rlIncomplete);
+    Row("g\\c\\3", rlLocal);
+    pane->Catalogue.DownloadsPaused = true;
+    pane->SelectAll1Click();
+    pane->SelectAll1Click();
+    EXPECT_EQ(pane->Catalogue.Queue.Count(), 4);
+    EXPECT_FALSE(pane->Catalogue.DownloadsPaused);
+    EXPECT_EQ(pane->Catalogue.List.FindRow("g\\c\\3")->RowMark, rmNone);
+
+    pane->DeselectAll1Click(); // not paused: every entry but the head goes
+    EXPECT_EQ(pane->Catalogue.Queue.Count(), 1);
+    for (int i = 0; i < pane->Catalogue.List.Count(); ++i)
+        EXPECT_NE(pane->Catalogue.List.Row(i)->RowMark, rmQueued);
+    pane->SelectAll1Click();
+    pane->Catalogue.DownloadsPaused = true;
+    pane->DeselectAll1Click(); // paused: the queue empties
+    EXPECT_TRUE(pane->Catalogue.Queue.Empty());
+}
+
+TEST_F(FTPListTest, DeselectingTheHeadStopsDownloading)
+{
+    CaseRow* first = Row("g\\a\\1", rlRemote);
+    CaseRow* second = Row("g\\b\\2", rlRemote);
+    Pick(first);
+    pane->SelectCurrent1Click();
+    Pick(second);
+    pane->SelectCurrent1Click();
+    pane->SelectCurrent1Click(); // already queued: once only
+    EXPECT_EQ(pane->Catalogue.Queue.Count(), 2);
+    pane->DeselectCurrent1Click(); // not the head
+    EXPECT_FALSE(pane->Catalogue.DownloadsPaused);
+    Pick(first);
+    pane->DeselectCurrent1Click();
+    EXPECT_TRUE(pane->Catalogue.DownloadsPaused);
+    EXPECT_TRUE(pane->Catalogue.Queue.Empty());
+    EXPECT_EQ(first->RowMark, rmNone);
+}
+
+TEST_F(FTPListTest, DeleteCaseFromLocalDisk)
+{
+    const std::string key = "g\\p\\s";
+    const std::string folder = pane->Catalogue.CaseFolder(key);
+    ASSERT_TRUE(LocalCache::MakeFolders(folder + "sub"));
+    std::ofstream(folder + "a.dcm") << "data";
+    std::ofstream(folder + "Incomplete") << "";
+    CaseRow* row = Row(key, rlIncomplete, rmQueued);
+    row->SubItems[riSize] = "4   ";
+    row->SubItems[riTransfer] = "Incomplete";
+    pane->Catalogue.Queue.Add(key);
+    Pick(row);
+    answer = QMessageBox::No;
+    pane->DeleteCase1Click();
+    EXPECT_TRUE(QFile::exists(QString::fromStdString(folder + "a.dcm")));
+    answer = QMessageBox::Yes;
+    pane->DeleteCase1Click();
+    EXPECT_FALSE(QFile::exists(QString::fromStdString(folder + "a.dcm")));
+    EXPECT_FALSE(QFile::exists(QString::fromStdString(folder + "Incomplete")));
+    EXPECT_TRUE(QFile::exists(QString::fromStdString(folder + "sub")));
+    EXPECT_EQ(row->RowLight, rlRemote);
+    EXPECT_EQ(row->RowMark, rmNone);
+    EXPECT_EQ(row->SubItems[riSize], "-");
+    EXPECT_EQ(row->SubItems[riTransfer], "");
+    EXPECT_TRUE(pane->Catalogue.Queue.Empty());
+    EXPECT_EQ(asked, 2);
+}
+
+TEST_F(FTPListTest, RefreshShowsTheCaseInProgressRemoteAndQueued)
+{
+    CaseRow* active = Row("g\\a\\busy", rlDownloading, rmActive);
+    active->SubItems[riTransfer] = "25% less than a minute remaining";
+    pane->Catalogue.Queue.Add(active->Key());
+    CaseRow* other = Row("g\\b\\other", rlLocal);
+    pane->RefreshList();
+    EXPECT_EQ(active->RowLight, rlRemote);
+    EXPECT_EQ(active->RowMark, rmQueued);
+    EXPECT_EQ(active->SubItems[riTransfer], "25% less than a minute remaining"); // texts stay
+    EXPECT_EQ(other->RowLight, rlRemote); // not in the cache any more
+    EXPECT_EQ(other->SubItems[riSize], "-");
+    QElapsedTimer t;
+    t.start();
+    while (pane->StatusBar1->text() != " 2 items (4 KB available)" && t.elapsed() < 10000)
+        QCoreApplication::processEvents(QEventLoop::AllEvents, 10);
+    EXPECT_EQ(pane->StatusBar1->text(), " 2 items (4 KB available)");
+}
+
+TEST_F(FTPListTest, HeaderClicksSortAscendingAndRowsWithoutSizeComeFirst)
+{
+    CaseRow* big = Row("g\\Alpha\\1", rlLocal);
+    big->SubItems[riSizeKey] = SizeSortKey(900000);
+    Row("g\\Bravo\\2", rlRemote);
+    CaseRow* small = Row("g\\Charlie\\3", rlLocal);
+    small->SubItems[riSizeKey] = SizeSortKey(10);
+    Pick(big);
+    emit pane->ListView1->header()->sectionClicked(2);
+    EXPECT_EQ(pane->Catalogue.List.SortColumn(), 2);
+    EXPECT_EQ(pane->Catalogue.List.Row(0)->Caption, "Bravo");
+    EXPECT_EQ(pane->Catalogue.List.Row(1)->Caption, "Charlie");
+    EXPECT_EQ(pane->Catalogue.List.Row(2)->Caption, "Alpha");
+    EXPECT_EQ(pane->SelectedRow(), big); // the selection follows its row
+    emit pane->ListView1->header()->sectionClicked(0);
+    EXPECT_EQ(pane->Catalogue.List.Row(0)->Caption, "Alpha");
+    EXPECT_EQ(pane->ListView1->model()->data(pane->ListView1->model()->index(1, 0)).toString(), "Bravo");
+}
