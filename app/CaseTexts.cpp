@@ -1,12 +1,8 @@
 #include "CaseTexts.h"
 
+#include "Formatting.h"
 #include "TDicomStream.h"
 #include "TStack.h"
-
-#include <QDate>
-#include <QLocale>
-
-#include <cstdio>
 
 std::string TrimControls(const std::string& text)
 {
@@ -18,34 +14,13 @@ std::string TrimControls(const std::string& text)
     return text.substr(b, e - b);
 }
 
-namespace {
-bool ParseDigits(const std::string& s, size_t from, size_t count, int& value)
-{
-    if (s.size() < from + count)
-        return false;
-    value = 0;
-    for (size_t i = from; i < from + count; ++i) {
-        if (s[i] < '0' || s[i] > '9')
-            return false;
-        value = value * 10 + (s[i] - '0');
-    }
-    return true;
-}
-} // namespace
-
 std::string FormatStudyDate(const std::string& rawDate)
 {
     std::string date;
     for (char c : rawDate)
         if (c != '.')
             date += c;
-    int y, m, d;
-    if (!ParseDigits(date, 0, 4, y) || !ParseDigits(date, 4, 2, m) || !ParseDigits(date, 6, 2, d))
-        return date;
-    const QDate q(y, m, d);
-    if (!q.isValid())
-        return date;
-    return QLocale::system().toString(q, QStringLiteral("ddd MMM d, yyyy")).toStdString();
+    return FormatCaseDate(date);
 }
 
 void FillCaseTexts(TStack& stack, TDicomStream& stream)
