@@ -197,22 +197,31 @@ void TLoader::KfPass(const std::vector<Entry>& entries)
         } catch (...) {
             continue;
         }
-        auto made = std::make_unique<TStack>();
-        made->Source = m_folder + e.name;
-        FillCaseTexts(*made, *stream);
-        TStack* stack = AppendStack(std::move(made));
-        for (int n = 1; n <= stream->ImageList.Count(); ++n) {
-            if (Stopped())
-                return;
-            auto image = std::make_unique<TDicomGraphic>();
-            try {
-                image->LoadImage(*stream, n);
-            } catch (...) {
-                continue;
-            }
-            AppendFrame(stack, std::move(image));
-        }
+        if (!LoadFileStack(*stream, e.name, false))
+            return;
     }
+}
+
+bool TLoader::LoadFileStack(TDicomStream& stream, const std::string& name, bool examPresets)
+{
+    auto made = std::make_unique<TStack>();
+    made->Source = m_folder + name;
+    FillCaseTexts(*made, stream);
+    TStack* stack = AppendStack(std::move(made));
+    for (int n = 1; n <= stream.ImageList.Count(); ++n) {
+        if (Stopped())
+            return false;
+        auto image = std::make_unique<TDicomGraphic>();
+        try {
+            if (examPresets)
+                ReadExamInfo(*image, m_folder, name, n);
+            image->LoadImage(stream, n);
+        } catch (...) {
+            continue;
+        }
+        AppendFrame(stack, std::move(image));
+    }
+    return true;
 }
 
 void TLoader::WholeFilePass(const std::vector<Entry>& entries, std::vector<std::string>& sortList)
@@ -256,22 +265,8 @@ void TLoader::WholeFilePass(const std::vector<Entry>& entries, std::vector<std::
             sortList.push_back(ImageSortKey(*stream, e.name));
             continue;
         }
-        auto made = std::make_unique<TStack>();
-        made->Source = path;
-        FillCaseTexts(*made, *stream);
-        TStack* stack = AppendStack(std::move(made));
-        for (int n = 1; n <= stream->ImageList.Count(); ++n) {
-            if (Stopped())
-                return;
-            auto image = std::make_unique<TDicomGraphic>();
-            try {
-                ReadExamInfo(*image, m_folder, e.name, n);
-                image->LoadImage(*stream, n);
-            } catch (...) {
-                continue;
-            }
-            AppendFrame(stack, std::move(image));
-        }
+        if (!LoadFileStack(*stream, e.name, true))
+            return;
     }
 }
 

@@ -18,6 +18,7 @@ class ILoaderClient;
 struct TCaseModel;
 struct TStack;
 class TDibGraphic;
+class TDicomStream;
 
 class TLoader : public QThread {
 public:
@@ -48,6 +49,8 @@ private:
     void KfPass(const std::vector<Entry>& entries);
     void WholeFilePass(const std::vector<Entry>& entries, std::vector<std::string>& sortList);
     void SingleImagePass(std::vector<std::string>& sortList);
+    // A stack for a file that holds a whole series; false when stopped.
+    bool LoadFileStack(TDicomStream& stream, const std::string& name, bool examPresets);
     TStack* AppendStack(std::unique_ptr<TStack> stack);
     void AppendFrame(TStack* stack, std::unique_ptr<TDibGraphic> image);
 
