@@ -2,6 +2,8 @@
 
 #include "TDibGraphic.h"
 
+#include <algorithm>
+
 // The DICOM decoder may not be part of every build of the viewer library;
 // without it no frame has a window.
 #if __has_include("TDicomGraphic.h")
@@ -27,16 +29,17 @@ void TDicomWindowAdapter::GetWindow(const TDibGraphic& image, int& center, int& 
 
 void TDicomWindowAdapter::SetWindow(TDibGraphic& image, int center, int width) const
 {
+    // The image keeps 16-bit values; a drag far past them stays at the limit.
     if (auto* d = dynamic_cast<TDicomGraphic*>(&image))
-        d->SetWindow(center, width);
+        d->SetWindow(int16_t(std::clamp(center, -32768, 32767)), int16_t(std::clamp(width, -32768, 32767)));
 }
 
 void TDicomWindowAdapter::GetSampleRange(const TDibGraphic& image, int& minValue, int& maxValue) const
 {
     minValue = maxValue = 0;
     if (const TDicomGraphic* d = Dicom(image)) {
-        minValue = int(d->MinValue);
-        maxValue = int(d->MaxValue);
+        minValue = d->MinValue();
+        maxValue = d->MaxValue();
     }
 }
 

@@ -5,6 +5,7 @@
 #include "TCaseModel.h"
 #include "TDicomGraphic.h"
 #include "TDicomStream.h"
+#include "ReadExamInfo.h"
 #include "TTiffGraphic.h"
 
 #include <QByteArray>
@@ -264,7 +265,7 @@ void TLoader::WholeFilePass(const std::vector<Entry>& entries, std::vector<std::
                 return;
             auto image = std::make_unique<TDicomGraphic>();
             try {
-                image->ReadExamInfo(m_folder, e.name, n);
+                ReadExamInfo(*image, m_folder, e.name, n);
                 image->LoadImage(*stream, n);
             } catch (...) {
                 continue;

@@ -9,7 +9,8 @@ class DicomWriter {
 public:
     explicit DicomWriter(bool littleEndian = true, bool preamble = true);
 
-    // Header with the value's own length, then the value as given.
+    // Header with the value's own length, then the value as given, then a
+    // NUL pad byte when the length is odd (the header keeps the odd length).
     DicomWriter& Element(uint32_t tag, const std::string& value);
     // Text padded with one blank to an even length.
     DicomWriter& Text(uint32_t tag, const std::string& value);

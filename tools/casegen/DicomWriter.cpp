@@ -45,7 +45,10 @@ DicomWriter& DicomWriter::Header(uint32_t tag, uint32_t length, const std::strin
 
 DicomWriter& DicomWriter::Element(uint32_t tag, const std::string& value)
 {
-    return Header(tag, uint32_t(value.size()), value);
+    Header(tag, uint32_t(value.size()), value);
+    if (value.size() % 2)
+        m_data += '\0'; // the pad byte that readers skip after an odd length
+    return *this;
 }
 
 DicomWriter& DicomWriter::Text(uint32_t tag, const std::string& value)

@@ -1,0 +1,44 @@
+#pragma once
+// 8-bit JPEG decompressor over a stream (baseline and progressive, grey or
+// RGB output), read from the stream's position in 4096-byte blocks. Every
+// codec error surfaces as Exception with the codec's formatted message; codec
+// warnings are counted and decoding goes on. The decompressor is destroyed
+// with the reader on every path.
+//
+// Threads: one reader belongs to one thread (the case loader's, or the UI
+// thread when a JPEG file is opened); readers on different threads are independent.
+#include <cstdint>
+#include <memory>
+
+class TStream;
+
+class TJpegReader {
+public:
+    explicit TJpegReader(TStream& stream);
+    ~TJpegReader();
+    TJpegReader(const TJpegReader&) = delete;
+    TJpegReader& operator=(const TJpegReader&) = delete;
+
+    // Reads the header (an image is required) and asks for grey output when
+    // the data is grey, RGB output otherwise.
+    void ReadHeader();
+    void StartDecompress();
+    int OutputWidth() const;
+    int OutputHeight() const;
+    int OutputComponents() const;
+    // Density fields of the header: unit 0 none, 1 dots per inch, 2 dots per cm.
+    int DensityUnit() const;
+    int XDensity() const;
+    int YDensity() const;
+    // Rows decoded so far.
+    int OutputScanline() const;
+    // Decodes the next row into row (OutputWidth x OutputComponents bytes, RGB order).
+    void ReadScanline(uint8_t* row);
+    void FinishDecompress();
+    // Warnings the codec has issued so far (a premature end among them).
+    long Warnings() const;
+
+private:
+    struct Impl;
+    std::unique_ptr<Impl> m;
+};
