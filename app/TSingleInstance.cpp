@@ -24,8 +24,9 @@ TSingleInstance::TSingleInstance(const QString& base, const QString& folder)
         dir = QStandardPaths::writableLocation(QStandardPaths::RuntimeLocation);
     if (dir.isEmpty())
         dir = QDir::tempPath();
+    // Both live in the user's own runtime folder.
     m_lockPath = QDir(dir).filePath(base + "-" + uid + ".lock");
-    m_serverName = base + "-" + uid;
+    m_serverName = QDir(dir).filePath(base + "-" + uid + ".socket");
 }
 
 TSingleInstance::~TSingleInstance() { Release(); }

@@ -1,9 +1,9 @@
 #pragma once
 // Only one viewer runs per user. The first instance holds a per-user lock
-// file in the runtime folder and listens on a local socket named after the
-// program and the user id. A later start asks it to restore and raise its
-// main window, and ends without showing anything. When no token can be made
-// at all, the program runs as the only instance.
+// file in the runtime folder and listens on a local socket beside it, both
+// named after the program and the user id. A later start asks it to restore
+// and raise its main window, and ends without showing anything. When no
+// token can be made at all, the program runs as the only instance.
 //
 // Threads: UI thread only (the server answers in the event loop).
 #include <QObject>

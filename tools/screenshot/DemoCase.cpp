@@ -85,14 +85,16 @@ std::vector<uint16_t> HeadSlice(int n, int slice, int slices, bool t2)
                 else if (head > 0.80)
                     v = t2 ? 1700 : 500; // fluid under the skull
                 else {
-                    v = (t2 ? 900 : 1100) + 90 * std::sin(fx * 41 + slice * 0.4) * std::cos(fy * 37);
-                    const double grey = std::fmod(std::abs(std::sin(fx * 13) + std::cos(fy * 11)), 1.0);
-                    v += (grey > 0.5 ? 1 : -1) * (t2 ? 120 : 80);
-                    const double vr = 0.05 + 0.04 * std::sin(3.14159 * t);
-                    if (Ellipse(fx, fy, 0.44, 0.47, vr, vr * 2.2) < 1 || Ellipse(fx, fy, 0.56, 0.47, vr, vr * 2.2) < 1)
+                    // grey matter towards the rim, white matter inside, soft texture
+                    const double depth = std::clamp((0.80 - head) / 0.8, 0.0, 1.0);
+                    const double white = std::clamp((depth - 0.18) * 6.0, 0.0, 1.0);
+                    v = t2 ? 1150 - 350 * white : 850 + 300 * white;
+                    v += 35 * std::sin(fx * 57 + slice * 0.5) * std::cos(fy * 49 - slice * 0.3);
+                    const double vr = 0.022 + 0.018 * std::sin(3.14159 * t);
+                    if (Ellipse(fx, fy, 0.46, 0.47, vr, vr * 2.6) < 1 || Ellipse(fx, fy, 0.54, 0.47, vr, vr * 2.6) < 1)
                         v = t2 ? 1900 : 350; // ventricles
-                    if (Ellipse(fx, fy, 0.5, 0.72, 0.06, 0.03) < 1)
-                        v = t2 ? 1500 : 600;
+                    if (Ellipse(fx, fy, 0.5, 0.7, 0.05, 0.025) < 1)
+                        v = t2 ? 1500 : 600; // the fourth ventricle
                 }
             }
             px[size_t(y) * size_t(n) + size_t(x)] = uint16_t(std::clamp(v, 0.0, 4095.0));
