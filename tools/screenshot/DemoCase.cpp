@@ -1,5 +1,7 @@
 #include "DemoCase.h"
 
+#include "DicomWriter.h"
+
 #include <QFont>
 #include <QPainter>
 #include <QPdfWriter>
@@ -14,53 +16,6 @@
 
 namespace {
 
-// Implicit little-endian elements after the 128-byte preamble and "DICM".
-class Writer {
-public:
-    Writer() : m_data(128, '\0') { m_data += "DICM"; }
-    Writer& Text(uint32_t tag, std::string value)
-    {
-        if (value.size() % 2)
-            value += ' ';
-        Header(tag, uint32_t(value.size()));
-        m_data += value;
-        return *this;
-    }
-    Writer& U16(uint32_t tag, uint16_t value)
-    {
-        Header(tag, 2);
-        Put16(value);
-        return *this;
-    }
-    Writer& Pixels(const std::vector<uint16_t>& samples)
-    {
-        Header(0x7FE00010, uint32_t(samples.size() * 2));
-        for (uint16_t s : samples)
-            Put16(s);
-        return *this;
-    }
-    void Save(const std::string& path) const
-    {
-        std::ofstream f(path, std::ios::binary | std::ios::trunc);
-        f.write(m_data.data(), std::streamsize(m_data.size()));
-    }
-
-private:
-    void Header(uint32_t tag, uint32_t length)
-    {
-        Put16(uint16_t(tag >> 16));
-        Put16(uint16_t(tag & 0xFFFF));
-        Put16(uint16_t(length & 0xFFFF));
-        Put16(uint16_t(length >> 16));
-    }
-    void Put16(uint16_t v)
-    {
-        m_data += char(v & 0xFF);
-        m_data += char(v >> 8);
-    }
-    std::string m_data;
-};
-
 double Ellipse(double x, double y, double cx, double cy, double rx, double ry)
 {
     const double dx = (x - cx) / rx, dy = (y - cy) / ry;
@@ -69,9 +24,9 @@ double Ellipse(double x, double y, double cx, double cy, double rx, double ry)
 
 // One axial slice of a head phantom in 12-bit values: skull, brain with
 // soft texture, ventricles whose size follows the slice.
-std::vector<uint16_t> HeadSlice(int n, int slice, int slices, bool t2)
+std::vector<int16_t> HeadSlice(int n, int slice, int slices, bool t2)
 {
-    std::vector<uint16_t> px(size_t(n) * size_t(n));
+    std::vector<int16_t> px(size_t(n) * size_t(n));
     const double t = double(slice) / std::max(slices - 1, 1);
     const double scale = 0.75 + 0.25 * std::sin(3.14159 * (0.15 + 0.7 * t));
     for (int y = 0; y < n; ++y) {
@@ -97,7 +52,7 @@ std::vector<uint16_t> HeadSlice(int n, int slice, int slices, bool t2)
                         v = t2 ? 1500 : 600; // the fourth ventricle
                 }
             }
-            px[size_t(y) * size_t(n) + size_t(x)] = uint16_t(std::clamp(v, 0.0, 4095.0));
+            px[size_t(y) * size_t(n) + size_t(x)] = int16_t(std::clamp(v, 0.0, 4095.0));
         }
     }
     return px;
@@ -108,7 +63,7 @@ void WriteSeries(const std::string& folder, const std::string& prefix, const std
 {
     const int n = 256;
     for (int i = 0; i < slices; ++i) {
-        Writer w;
+        DicomWriter w;
         w.Text(0x00080020, "20040517")
             .Text(0x00080090, "SMITH^ANNA^^DR")
             .Text(0x00081030, "MRI BRAIN WITHOUT CONTRAST")
@@ -126,7 +81,7 @@ void WriteSeries(const std::string& folder, const std::string& prefix, const std
             .U16(0x00280101, 12)
             .U16(0x00280102, 11)
             .U16(0x00280103, 0)
-            .Pixels(HeadSlice(n, i, slices, t2));
+            .Pixels16(HeadSlice(n, i, slices, t2));
         char name[64];
         std::snprintf(name, sizeof name, "%s%03d.dcm", prefix.c_str(), i + 1);
         w.Save(folder + "/" + name);
