@@ -57,7 +57,7 @@ TAboutBox::TAboutBox(QWidget* owner) : QDialog(owner, Qt::FramelessWindowHint | 
     Label7 = Text(this, "<a href=\"#\" style=\"color:#1e60b4\">www.caldris-imaging.example</a>", 12, false,
                   QRect(40, 292, 300, 18));
     Label7->setAlignment(Qt::AlignLeft | Qt::AlignVCenter);
-    Label7->setCursor(AppCursor(crHand));
+    Label7->setCursor(Qt::PointingHandCursor);
     Label7->setTextInteractionFlags(Qt::LinksAccessibleByMouse);
     connect(Label7, &QLabel::linkActivated, this, [this](const QString&) { Label6Click(); });
 
@@ -74,7 +74,7 @@ TAboutBox::TAboutBox(QWidget* owner) : QDialog(owner, Qt::FramelessWindowHint | 
     OkBtn = new TClickImage(this);
     OkBtn->SetPicture(AppPicture("Ok"));
     OkBtn->move((675 - 72) / 2, 370);
-    OkBtn->setCursor(AppCursor(crHand));
+    OkBtn->setCursor(Qt::PointingHandCursor);
     OkBtn->OnClick = [this] { OkBtnClick(); };
 }
 

@@ -363,9 +363,11 @@ bool TDisplayForm::FormKeyDown(int key, Qt::KeyboardModifiers modifiers)
 {
     if (!(modifiers & Qt::ControlModifier) || key != Qt::Key_C)
         return false;
+    // Without a shown image the key goes on to the focused control.
     TDibGraphic* image = ShownImage();
-    if (image)
-        QGuiApplication::clipboard()->setImage(image->SaveToClipboardFormat());
+    if (!image)
+        return false;
+    QGuiApplication::clipboard()->setImage(image->SaveToClipboardFormat());
     return true;
 }
 

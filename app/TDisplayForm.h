@@ -70,7 +70,7 @@ public:
     void Timer2Timer();
     // Routes a wheel turn by the pointer's screen position; true when handled.
     bool FormMouseWheel(QPoint globalPos, int delta);
-    // Ctrl+C copies the shown image; true when handled.
+    // Ctrl+C copies the shown image; true when it did.
     bool FormKeyDown(int key, Qt::KeyboardModifiers modifiers);
 
     // The shown stack, or null when the shown index has none.

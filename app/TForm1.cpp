@@ -106,7 +106,7 @@ void TForm1::BuildTopBar()
     Image3 = new TClickImage(Panel4);
     Image3->SetPicture(AppPicture("Manager"));
     Image3->move(10, 8);
-    Image3->setCursor(AppCursor(crHand));
+    Image3->setCursor(Qt::PointingHandCursor);
     Image3->setToolTip("Shows the download manager");
     Image3->OnClick = [this] { Image3Click(); };
 
@@ -122,7 +122,7 @@ void TForm1::BuildTopBar()
 
     Panel8 = Textured(new QWidget(Panel4));
     Image1 = new TClickImage(Panel8);
-    Image1->setCursor(AppCursor(crHand));
+    Image1->setCursor(Qt::PointingHandCursor);
     Image1->OnClick = [this] { Image1Click(); };
 }
 
@@ -140,7 +140,7 @@ void TForm1::BuildColumns()
     }
     Image4 = new TClickImage(Panel3);
     Image4->SetPicture(AppPicture("Loading"));
-    Image4->setCursor(AppCursor(crHand));
+    Image4->setCursor(Qt::PointingHandCursor);
     Image4->OnClick = [this] { Image3Click(); };
     Image4->hide();
 
@@ -148,7 +148,7 @@ void TForm1::BuildColumns()
     Image17 = new TClickImage(Panel7);
     Image17->SetPicture(AppPicture("Save"));
     Image17->move((89 - 32) / 2, 8);
-    Image17->setCursor(AppCursor(crHand));
+    Image17->setCursor(Qt::PointingHandCursor);
     Image17->setToolTip("Saves the current series to a multi-page TIFF file or individual DICOM files");
     Image17->OnClick = [this] { SpeedButton7Click(); };
     Label2 = MakeLabel(Panel7, "Save", true, QRect(0, 44, 89, 16), Qt::AlignHCenter | Qt::AlignVCenter);
@@ -191,7 +191,7 @@ void TForm1::BuildBottomBar()
     Image2 = new TClickImage(Panel11);
     Image2->SetPicture(AppPicture("Help"));
     Image2->move(8, 4);
-    Image2->setCursor(AppCursor(crHand));
+    Image2->setCursor(Qt::PointingHandCursor);
     Image2->setToolTip("Shows the user guide");
     Image2->OnClick = [this] { Image2Click(); };
 }

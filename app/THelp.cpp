@@ -30,7 +30,7 @@ THelp::THelp(QWidget* owner) : QDialog(owner)
 
     Image1 = new TClickImage(this);
     Image1->SetPicture(AppPicture("Ok"));
-    Image1->setCursor(AppCursor(crHand));
+    Image1->setCursor(Qt::PointingHandCursor);
     Image1->OnClick = [this] { Image1Click(); };
     Arrange();
     FormCreate();

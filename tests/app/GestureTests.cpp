@@ -245,7 +245,7 @@ TEST(CopyImage, NothingIsCopiedWithoutACase)
 {
     Gestures g;
     QApplication::clipboard()->setText("before");
-    EXPECT_TRUE(g.form.FormKeyDown(Qt::Key_C, Qt::ControlModifier));
+    EXPECT_FALSE(g.form.FormKeyDown(Qt::Key_C, Qt::ControlModifier));
     EXPECT_EQ(QApplication::clipboard()->text(), "before");
     EXPECT_TRUE(QApplication::clipboard()->image().isNull());
 }
