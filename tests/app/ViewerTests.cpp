@@ -59,11 +59,11 @@ struct Viewer {
 void SingleImages(CaseFolder& folder, int count, uint8_t value, const std::string& uid)
 {
     for (int i = 0; i < count; ++i) {
-        ImageSpec spec;
-        spec.value = value;
-        spec.seriesUid = uid;
-        spec.instance = std::to_string(i + 1);
-        folder.Single("img" + std::to_string(1000 + i) + ".dcm", spec);
+        ImageSpec image;
+        image.value = value;
+        image.seriesUid = uid;
+        image.instance = std::to_string(i + 1);
+        folder.Single("img" + std::to_string(1000 + i) + ".dcm", image);
     }
 }
 
