@@ -3,8 +3,8 @@
 #include "CaseTexts.h"
 #include "ILoaderClient.h"
 #include "TCaseModel.h"
-#include "TDicomGraphic.h"
 #include "ReadExamInfo.h"
+#include "TDicomGraphic.h"
 #include "TDicomStream.h"
 #include "TTiffGraphic.h"
 

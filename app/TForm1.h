@@ -1,0 +1,116 @@
+#pragma once
+// The main window: case texts on top, series buttons A to O on the left,
+// speed and zoom on the right, the frame slider below and, in the centre,
+// the image view, the PDF report or the download manager. Opens cases with
+// the case loader and receives its notifications.
+//
+// Threads: UI thread only. The loader's notifications (ILoaderClient) run
+// on this thread while the loader waits; they are held back while a stack
+// switch creates the PDF control.
+#include "ILoaderClient.h"
+#include "TDisplayForm.h"
+
+#include <QPixmap>
+
+#include <functional>
+#include <string>
+#include <vector>
+
+class IDownloadManager;
+class ILoaderControl;
+class QFrame;
+class QLabel;
+class QToolButton;
+class TClickImage;
+class TPdf;
+
+class TForm1 : public TDisplayForm, public ILoaderClient {
+public:
+    // Makes the download manager pane inside the given parent.
+    using TManagerFactory = std::function<IDownloadManager*(QWidget* parent)>;
+
+    TForm1(const IWindowAdapter& windows, ILoaderControl& loaders, const TManagerFactory& makeManager,
+           QWidget* parent = nullptr);
+    ~TForm1() override;
+
+    // Top bar
+    QWidget* Panel4;
+    TClickImage* Image3; // download manager button
+    QLabel* PatientName;
+    QLabel* StudyDescription;
+    QLabel* Comments; // the referrer
+    QLabel* StudyDate;
+    QWidget* Panel8;
+    TClickImage* Image1; // logo: about
+    // Series column (Panel3 and the buttons are the display's)
+    QLabel* SeriesCaption;
+    TClickImage* Image4; // loading marker
+    QWidget* Panel7;
+    TClickImage* Image17; // save
+    QLabel* Label2;
+    // Right column
+    QWidget* Panel2;
+    // Bottom bar
+    QWidget* Panel1;
+    QLabel* Label9; // loading label
+    QWidget* Panel10;
+    QLabel* Label8;
+    QLabel* Label5; // frame count
+    QWidget* Panel11;
+    TClickImage* Image2; // help
+    // Centre
+    QFrame* Panel5;
+    TPdf* PdfView = nullptr;
+    QWidget* Chooser;
+    QLabel* Panel12;
+    QToolButton* SpeedButton1;
+    IDownloadManager* FTPList1;
+    QPixmap Image9; // the background tile
+
+    // Series export of the shown stack (bound where the exporter is built).
+    std::function<void(TForm1& form)> OnSaveSeries;
+    // Called when the window is closed (start-up ends the message loop).
+    std::function<void()> OnFormClose;
+    // A folder to open once the splash has gone (the command-line case).
+    std::string StartFolder;
+
+    void Image7Click(class TAquaRadio* sender);
+    void TrackBar4Change();
+    void Image3Click();
+    void SpeedButton1Click();
+    void SpeedButton7Click();
+    void OpenCase(const std::string& folder);
+    void ViewCase();           // ViewCaseMessage
+    void FirstManagerMessage(); // 0x0400
+    void Image1Click();
+    void Image2Click();
+    void Panel1Resize();
+    void PaintBox2Paint(QWidget* box, QPainter& canvas);
+
+    void PreviewChanged(int previewCount) override;
+    void FrameAdded() override;
+    void LoaderDone() override;
+
+    bool ManagerShownOnce = false;
+    bool ManagerShown() const;
+
+protected:
+    bool event(QEvent* event) override;
+    void closeEvent(QCloseEvent* event) override;
+    void resizeEvent(QResizeEvent* event) override;
+
+private:
+    void FormCreate();
+    void FormDestroy();
+    void BuildTopBar();
+    void BuildColumns();
+    void BuildBottomBar();
+    void BuildCentre();
+    void Layout();
+    void RefreshFrames(TStack& stack);
+    QWidget* Textured(QWidget* panel);
+
+    ILoaderControl& m_loaders;
+    std::vector<QWidget*> m_backgrounds;
+    std::vector<QLabel*> m_zoomMarks;
+};

@@ -1,0 +1,9 @@
+#pragma once
+// The loader control of the real case loader. UI thread only.
+#include "ILoaderControl.h"
+
+class TLoaderControl : public ILoaderControl {
+public:
+    void Start(TCaseModel& model, ILoaderClient& client, const std::string& folder) override;
+    void Stop(TCaseModel& model) override;
+};

@@ -1,0 +1,49 @@
+#pragma once
+// Only one viewer runs per user. The first instance holds a per-user lock
+// file in the runtime folder and listens on a local socket beside it, both
+// named after the program and the user id. A later start asks it to restore
+// and raise its main window, and ends without showing anything. When no
+// token can be made at all, the program runs as the only instance.
+//
+// Threads: UI thread only (the server answers in the event loop).
+#include <QObject>
+#include <QString>
+
+#include <functional>
+#include <memory>
+
+class QLocalServer;
+class QLockFile;
+
+class TSingleInstance : public QObject {
+public:
+    // Names derive from base ("Caldris") and the user id; folder is where the
+    // lock file lives (the runtime folder by default).
+    explicit TSingleInstance(const QString& base = "Caldris", const QString& folder = QString());
+    ~TSingleInstance() override;
+
+    enum TResult { First, AlreadyRunning, NoToken };
+    // Takes the token; on AlreadyRunning the running instance has been asked
+    // to come forward.
+    TResult Acquire();
+    // Releases the token (also on destruction).
+    void Release();
+
+    QString LockPath() const { return m_lockPath; }
+    QString ServerName() const { return m_serverName; }
+
+    // Restores and raises every top-level window whose title equals title,
+    // ignoring letter case (the running instance's answer to a later start).
+    static int RaiseWindows(const QString& title);
+
+    // After a later start's request was answered: how many windows came forward.
+    std::function<void(int raised)> OnRestored;
+
+private:
+    void OnConnection();
+
+    QString m_lockPath;
+    QString m_serverName;
+    std::unique_ptr<QLockFile> m_lock;
+    QLocalServer* m_server = nullptr;
+};

@@ -1,0 +1,23 @@
+#include "FakeLoader.h"
+
+#include "ILoaderClient.h"
+
+void FakeLoader::Start(TCaseModel& model, ILoaderClient& client, const std::string& folder)
+{
+    Started.push_back(folder);
+    Client = &client;
+    Running = true;
+    (void)model;
+}
+
+void FakeLoader::Stop(TCaseModel& model)
+{
+    if (!Running)
+        return;
+    ++Stops;
+    StacksAtStop = model.Stacks.size();
+    if (OnStop)
+        OnStop();
+    Running = false;
+    Client->LoaderDone();
+}

@@ -1,0 +1,42 @@
+// Plays a running viewer for the single-instance tests:
+//   instance_probe FOLDER BASE main|splash
+// Takes the token, shows a minimised window titled like the main window
+// ("main") or only a splash-like window ("splash"), prints READY, and on a
+// later start's request prints "RAISED n minimized=0|1" and ends.
+#include "Program.h"
+#include "TSingleInstance.h"
+
+#include <QApplication>
+#include <QTimer>
+#include <QWidget>
+
+#include <cstdio>
+
+int main(int argc, char** argv)
+{
+    QApplication app(argc, argv);
+    if (argc != 4)
+        return 2;
+    TSingleInstance instance(argv[2], argv[1]);
+    if (instance.Acquire() != TSingleInstance::First) {
+        std::printf("NOT FIRST\n");
+        return 1;
+    }
+    QWidget window;
+    const bool main = QString(argv[3]) == "main";
+    window.setWindowTitle(main ? "CALDRIS version 1.5" : "About Caldris");
+    window.resize(200, 100);
+    if (main)
+        window.showMinimized();
+    else
+        window.show();
+    instance.OnRestored = [&](int raised) {
+        std::printf("RAISED %d minimized=%d\n", raised, window.isMinimized() ? 1 : 0);
+        std::fflush(stdout);
+        QCoreApplication::quit();
+    };
+    QTimer::singleShot(20000, &app, [] { QCoreApplication::exit(3); });
+    std::printf("READY\n");
+    std::fflush(stdout);
+    return app.exec();
+}

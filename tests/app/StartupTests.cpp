@@ -1,0 +1,261 @@
+// Start-up pieces: the splash and the about box with message 0x0400, the
+// help window, exception reporting, held-back loader calls and the single
+// instance across two processes.
+#include "Exception.h"
+#include "FakeImages.h"
+#include "FakeLoader.h"
+#include "Messages.h"
+#include "Program.h"
+#include "TAboutBox.h"
+#include "TClickImage.h"
+#include "TApplication.h"
+#include "TDownloadPlaceholder.h"
+#include "TForm1.h"
+#include "THelp.h"
+#include "TNotificationHold.h"
+#include "TSingleInstance.h"
+#include "TThreadSync.h"
+
+#include <QDeadlineTimer>
+#include <QLabel>
+#include <QProcess>
+#include <QTemporaryDir>
+#include <QTest>
+#include <QTextBrowser>
+#include <QTimer>
+#include <gtest/gtest.h>
+
+#include <atomic>
+#include <optional>
+#include <thread>
+
+namespace {
+
+void Settle()
+{
+    for (int i = 0; i < 3; ++i) {
+        QCoreApplication::processEvents();
+        QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+    }
+}
+
+struct Window {
+    FakeWindowAdapter windows;
+    FakeLoader loader;
+    TForm1 form{windows, loader, [](QWidget* parent) { return new TDownloadPlaceholder(parent); }};
+    Window()
+    {
+        form.resize(1000, 700);
+        form.show();
+        Settle();
+    }
+};
+
+// Closes whatever modal window is up after the event loop starts, by Enter.
+void PressEnterInModal()
+{
+    QTimer::singleShot(0, [] {
+        if (QWidget* modal = QApplication::activeModalWidget())
+            QTest::keyClick(modal, Qt::Key_Return);
+    });
+}
+
+} // namespace
+
+// ---- splash, about box and message 0x0400 ----
+
+TEST(Splash, ClosingTheSplashShowsTheManagerOnceAndLaterAboutBoxesAreIgnored)
+{
+    Window w;
+    auto* splash = new TAboutBox();
+    splash->ShowSplash();
+    EXPECT_EQ(AboutBox, splash);
+    EXPECT_TRUE(splash->windowFlags() & Qt::WindowStaysOnTopHint);
+    EXPECT_FALSE(splash->isModal());
+
+    QTest::keyClick(splash, Qt::Key_Return); // the splash ignores Enter
+    Settle();
+    EXPECT_TRUE(splash->isVisible());
+
+    // The logo does nothing while the splash exists (no modal box appears).
+    bool sawModal = false;
+    QTimer::singleShot(0, [&] {
+        if (QWidget* modal = QApplication::activeModalWidget()) {
+            sawModal = true;
+            modal->close();
+        }
+    });
+    w.form.Image1Click();
+    Settle();
+    EXPECT_FALSE(sawModal);
+
+    EXPECT_FALSE(w.form.ManagerShown());
+    splash->OkBtnClick();
+    Settle();
+    EXPECT_EQ(AboutBox, nullptr);
+    EXPECT_TRUE(w.form.ManagerShown());
+    EXPECT_TRUE(w.form.ManagerShownOnce);
+
+    w.form.SpeedButton1Click();
+    EXPECT_FALSE(w.form.ManagerShown());
+    PressEnterInModal(); // Enter closes the modal about box
+    w.form.Image1Click();
+    EXPECT_EQ(AboutBox, nullptr);
+    Settle(); // its 0x0400 arrives and is ignored
+    EXPECT_FALSE(w.form.ManagerShown());
+}
+
+TEST(Splash, TheStartFolderOpensAfterTheSplash)
+{
+    Window w;
+    w.form.StartFolder = "/cases/one/";
+    PostMessage(&w.form, WM_USER);
+    Settle();
+    ASSERT_EQ(w.loader.Started.size(), 1u);
+    EXPECT_EQ(w.loader.Started[0], "/cases/one/");
+    EXPECT_FALSE(w.form.ManagerShown()); // opening the case closed it again
+    PostMessage(&w.form, WM_USER);
+    Settle();
+    EXPECT_EQ(w.loader.Started.size(), 1u);
+}
+
+TEST(AboutBox, HasTheDesignSizeAndTexts)
+{
+    TAboutBox box;
+    EXPECT_EQ(box.size(), QSize(675, 430));
+    EXPECT_EQ(box.windowTitle(), "About Caldris");
+    EXPECT_EQ(box.Label4->text(), "NOT approved by the FDA as a diagnostic tool");
+    EXPECT_TRUE(box.Label4->font().bold());
+    EXPECT_EQ(box.OkBtn->size(), QSize(72, 21));
+    EXPECT_FALSE(box.Label2->text().isEmpty());
+}
+
+// ---- help ----
+
+TEST(HelpWindow, CaptionSizeAndGuideTopics)
+{
+    SetApplicationTitle(kFullTitle);
+    THelp help;
+    EXPECT_EQ(help.windowTitle(), "Caldris Version 1.5 Help");
+    EXPECT_EQ(help.size(), QSize(673, 459));
+    EXPECT_EQ(help.RichEdit1->geometry(), QRect(24, 24, 630, 385));
+    EXPECT_TRUE(help.RichEdit1->isReadOnly());
+    const QString text = help.RichEdit1->toPlainText();
+    for (const char* topic : {"Speed", "Zoom", "Pan", "right mouse button", "One", "All", "Select Current",
+                              "Green, Local", "Yellow, Incomplete", "Red, Remote", "Save"})
+        EXPECT_TRUE(text.contains(topic)) << topic;
+    QTimer::singleShot(0, [&] { help.Image1Click(); });
+    EXPECT_EQ(help.exec(), QDialog::Accepted);
+}
+
+// ---- exception reporting ----
+
+namespace {
+class Thrower : public QObject {
+public:
+    bool quiet = false;
+    bool event(QEvent* e) override
+    {
+        if (e->type() != QEvent::User)
+            return QObject::event(e);
+        if (quiet)
+            throw EAbort("Operation aborted");
+        throw EKerbelinError("Unsupported image format");
+    }
+};
+} // namespace
+
+TEST(ExceptionReporting, AnEscapedExceptionIsShownAndTheLoopGoesOn)
+{
+    std::vector<QString> shown;
+    auto saved = TApplication::ShowException;
+    TApplication::ShowException = [&](const QString& m) { shown.push_back(m); };
+    Thrower t;
+    QEvent e(QEvent::User);
+    EXPECT_FALSE(QCoreApplication::sendEvent(&t, &e));
+    t.quiet = true;
+    QCoreApplication::sendEvent(&t, &e);
+    QCoreApplication::postEvent(&t, new QEvent(QEvent::User));
+    Settle();
+    TApplication::ShowException = saved;
+    EXPECT_EQ(shown, (std::vector<QString>{"Unsupported image format"})); // aborts are silent
+}
+
+// ---- loader calls held back during a stack switch ----
+
+TEST(NotificationHold, AWorkerCallWaitsUntilTheHoldEnds)
+{
+    TThreadSync sync;
+    std::atomic<bool> ran{false};
+    std::optional<TNotificationHold> hold;
+    hold.emplace();
+    std::thread worker([&] { sync.Synchronize([&] { ran = true; }); });
+    const QDeadlineTimer settle(200);
+    while (!settle.hasExpired())
+        QCoreApplication::processEvents(QEventLoop::AllEvents, 10);
+    EXPECT_FALSE(ran);
+    hold.reset();
+    const QDeadlineTimer deadline(10000);
+    while (!ran && !deadline.hasExpired())
+        QCoreApplication::processEvents(QEventLoop::AllEvents, 10);
+    EXPECT_TRUE(ran);
+    worker.join();
+}
+
+// ---- single instance across two processes ----
+
+namespace {
+
+struct Probe {
+    QTemporaryDir dir;
+    QString base = QString("CaldrisTest%1").arg(QCoreApplication::applicationPid());
+    QProcess process;
+    bool Start(const char* mode)
+    {
+        process.start(CALDRIS_INSTANCE_PROBE, {dir.path(), base, mode});
+        if (!process.waitForStarted(10000))
+            return false;
+        QByteArray out;
+        const QDeadlineTimer deadline(20000);
+        while (!out.contains("READY") && !deadline.hasExpired()) {
+            process.waitForReadyRead(200);
+            out += process.readAllStandardOutput();
+        }
+        return out.contains("READY");
+    }
+    QString Finish()
+    {
+        process.waitForFinished(20000);
+        return QString::fromUtf8(process.readAllStandardOutput()).trimmed();
+    }
+};
+
+} // namespace
+
+TEST(SingleInstance, ASecondStartRaisesTheRunningMainWindowAndEnds)
+{
+    Probe probe;
+    ASSERT_TRUE(probe.Start("main"));
+    TSingleInstance second(probe.base, probe.dir.path());
+    EXPECT_EQ(second.Acquire(), TSingleInstance::AlreadyRunning);
+    EXPECT_EQ(probe.Finish(), "RAISED 1 minimized=0");
+    EXPECT_EQ(probe.process.exitCode(), 0);
+    // the token is free again once the first instance has ended
+    TSingleInstance third(probe.base, probe.dir.path());
+    EXPECT_EQ(third.Acquire(), TSingleInstance::First);
+}
+
+TEST(SingleInstance, DuringTheSplashNothingIsRestored)
+{
+    Probe probe;
+    ASSERT_TRUE(probe.Start("splash"));
+    TSingleInstance second(probe.base, probe.dir.path());
+    EXPECT_EQ(second.Acquire(), TSingleInstance::AlreadyRunning);
+    EXPECT_EQ(probe.Finish(), "RAISED 0 minimized=0");
+}
+
+TEST(SingleInstance, WithoutATokenTheProgramRunsAlone)
+{
+    TSingleInstance lone("CaldrisTestLone", "/nonexistent/folder/for/the/lock");
+    EXPECT_EQ(lone.Acquire(), TSingleInstance::NoToken);
+}
