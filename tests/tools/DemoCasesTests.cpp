@@ -122,12 +122,13 @@ TEST_F(DemoCases, BrainMrTakesItsWindowFromTheExamInformationFile)
     EXPECT_EQ(FrameCounts(info), std::vector<int>({20}));
     EXPECT_TRUE(Stack(info, 0)["source"].toString().endsWith("/MR000001"));
     EXPECT_TRUE(EveryFrameIs(Stack(info, 0), 256, 256, "ifGray256"));
-    // Limits 1000 and 200 give centre 600 and width 800, not the header's 400/800.
+    // Limits 1000 and 200 give centre 600 and width 800, not the header's 400/1200.
     for (const QJsonValue& v : Stack(info, 0)["frames"].toArray()) {
         const QJsonObject f = v.toObject();
         EXPECT_EQ(f["window_center"].toInt(), Palette(600 - f["min"].toInt(), f));
         EXPECT_EQ(f["window_width"].toInt(), Palette(800, f));
         EXPECT_NE(f["window_center"].toInt(), Palette(400 - f["min"].toInt(), f));
+        EXPECT_NE(f["window_width"].toInt(), Palette(1200, f));
     }
 }
 

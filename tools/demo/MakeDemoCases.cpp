@@ -75,7 +75,7 @@ void BrainMr(const std::string& dir, const Study& s, int slices)
     for (int i = 0; i < slices; ++i) {
         w.ItemStart();
         Grey(w, 256, 256, 16);
-        w.Text(0x00281050, "400").Text(0x00281051, "800");
+        w.Text(0x00281050, "400").Text(0x00281051, "1200");
         w.Pixels16(BrainMrSlice(256, double(i) / (slices - 1), unsigned(i)));
         w.ItemEnd();
     }
