@@ -13,7 +13,7 @@ PACKAGES=(
   libjpeg62-turbo-dev libgdcm-dev libtiff-dev zlib1g-dev libcurl4-openssl-dev
   googletest libgtest-dev
   python3 python3-pyftpdlib
-  libtiff-tools fonts-dejavu-core xvfb xauth
+  libtiff-tools fonts-dejavu-core xvfb xauth lftp
 )
 
 install_packages() {

@@ -62,6 +62,7 @@ void TFetchThread::Sleep(int ms)
 void TFetchThread::run()
 {
     m_connection.StallLimitMs = StallLimitMs;
+    m_connection.ReceiveBufferSize = ReceiveBufferBytes;
     m_connection.OnProgress = [this](int64_t count) { OnTransferProgress(count); };
     try {
         m_sync.Synchronize([this] { m_settings = m_catalogue.Settings; });

@@ -1,14 +1,67 @@
 #!/usr/bin/env bash
-# Starts the program's main job from a built tree: the viewer on the demo case
-# server once it exists; until then the headless tools.
+# Starts the program's main job from a built tree: a demo case server on
+# 127.0.0.1 with generated cases, and the viewer pointed at it (user "demo",
+# password "caldris"). The server stops when the viewer exits.
+#   run-demo.sh BUILD_DIR [viewer arguments...]
 set -euo pipefail
 build="${1:?usage: run-demo.sh BUILD_DIR}"
 shift || true
+here="$(cd "$(dirname "${BASH_SOURCE[0]}")" && pwd)"
+build="$(cd "$build" && pwd)"
+python=/usr/bin/python3 # the one with pyftpdlib on Debian
+[ -x "$python" ] || python=python3
+
+generator="$build/tools/demo/make_demo_cases"
+if [ ! -x "$generator" ]; then
+  echo "run-demo.sh: $generator is missing; build the tree first (./caldris.sh run)." >&2
+  exit 1
+fi
+
+# The cases are written once per build of the generator.
+demo="$build/demo"
+tree="$demo/tree"
+if [ ! -f "$demo/tree.stamp" ] || [ "$generator" -nt "$demo/tree.stamp" ]; then
+  echo "Writing the demo cases into $tree ..."
+  rm -rf "$tree" "$tree.new"
+  mkdir -p "$tree.new"
+  "$generator" "$tree.new"
+  mv "$tree.new" "$tree"
+  touch "$demo/tree.stamp"
+fi
+
+ini="$demo/caldris.ini"
+portfile="$demo/server.out"
+rm -f "$portfile"
+"$python" "$here/demo/demo_server.py" --root "$tree" --ini "$ini" >"$portfile" &
+server=$!
+stop_server() {
+  kill "$server" 2>/dev/null || true
+  wait "$server" 2>/dev/null || true
+}
+trap stop_server EXIT
+trap 'exit 130' INT TERM
+
+port=""
+for _ in $(seq 100); do
+  port="$(sed -n 's/^PORT \([0-9]*\)$/\1/p' "$portfile" 2>/dev/null || true)"
+  [ -n "$port" ] && break
+  kill -0 "$server" 2>/dev/null || { echo "run-demo.sh: the demo server did not start." >&2; exit 1; }
+  sleep 0.1
+done
+[ -n "$port" ] || { echo "run-demo.sh: the demo server did not report its port." >&2; exit 1; }
+export CALDRIS_INI="$ini"
+echo "Demo case server on 127.0.0.1:$port (user demo, password caldris); settings in $CALDRIS_INI"
+
 if [ -x "$build/app/caldris" ]; then
-  exec "$build/app/caldris" "$@"
+  "$build/app/caldris" "$@"
 elif [ -x "$build/tools/caldris-case" ]; then
-  exec "$build/tools/caldris-case" "$@"
+  echo "The viewer is not built yet ($build/app/caldris); loading a demo case without it:"
+  if [ $# -gt 0 ]; then
+    "$build/tools/caldris-case" "$@"
+  else
+    "$build/tools/caldris-case" info "$tree/referring/neurology/Ambrose^Helen!P10234/Head CT!2026.11.02/"
+  fi
 else
-  echo "Measuring the DICOM header walk on generated files:"
-  exec "$build/tools/bench/dicom_walk_bench" 300
+  echo "run-demo.sh: neither the viewer nor caldris-case is built in $build." >&2
+  exit 1
 fi
