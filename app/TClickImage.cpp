@@ -1,5 +1,7 @@
 #include "TClickImage.h"
 
+#include "TApplication.h"
+
 #include <QMouseEvent>
 #include <QPainter>
 
@@ -34,6 +36,13 @@ void TClickImage::mouseReleaseEvent(QMouseEvent* event)
         return;
     m_pressed = false;
     update();
-    if (rect().contains(event->position().toPoint()) && OnClick)
+    if (!rect().contains(event->position().toPoint()) || !OnClick)
+        return;
+    // Reported here, at the handler's edge: an exception unwinding through the
+    // toolkit's own dispatch frames would leave their temporaries behind.
+    try {
         OnClick();
+    } catch (...) {
+        TApplication::HandleException();
+    }
 }

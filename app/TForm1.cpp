@@ -6,6 +6,7 @@
 #include "Messages.h"
 #include "MulDiv.h"
 #include "Program.h"
+#include "SeriesSave.h"
 #include "TAboutBox.h"
 #include "TAquaRadio.h"
 #include "TAquaSlider.h"
@@ -479,8 +480,7 @@ void TForm1::SpeedButton1Click()
 
 void TForm1::SpeedButton7Click()
 {
-    if (OnSaveSeries)
-        OnSaveSeries(*this);
+    SaveShownSeries(*this, AskSaveName ? AskSaveName : TAskSaveName(&AskSaveStackName));
 }
 
 void TForm1::OpenCase(const std::string& folder)

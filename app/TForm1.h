@@ -67,8 +67,8 @@ public:
     IDownloadManager* FTPList1;
     QPixmap Image9; // the background tile
 
-    // Series export of the shown stack (bound where the exporter is built).
-    std::function<void(TForm1& form)> OnSaveSeries;
+    // The save dialog of the "Save" command (tests answer it).
+    std::function<QString(QWidget* parent, const QString& proposed)> AskSaveName;
     // Called when the window is closed (start-up ends the message loop).
     std::function<void()> OnFormClose;
     // A folder to open once the splash has gone (the command-line case).

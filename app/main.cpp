@@ -5,18 +5,55 @@
 #include "TAboutBox.h"
 #include "TApplication.h"
 #include "TDicomWindowAdapter.h"
-#include "TDownloadPlaceholder.h"
+#include "TDownloadManagerPane.h"
 #include "TForm1.h"
+#include "TJpegGraphic.h"
 #include "TLoaderControl.h"
 #include "TSingleInstance.h"
+#include "TTiffGraphic.h"
 
 #include <QDir>
+#include <QFileInfo>
 #include <QPointer>
 
+#include <cstdio>
+#include <cstring>
 #include <memory>
+
+namespace {
+
+const char* kUsage = "usage: caldris [FOLDER]\n"
+                     "\n"
+                     "Caldris, the case viewer of the imaging centre's referring physicians.\n"
+                     "Without a folder it starts with the download manager (settings file: CALDRIS_INI,\n"
+                     "else /var/lib/caldris/CALDRIS.INI); with a case folder it opens that case.\n"
+                     "\n"
+                     "  --help     show this text\n"
+                     "  --version  show the version\n";
+
+} // namespace
 
 int main(int argc, char** argv)
 {
+    // Answered without any window.
+    if (argc > 1 && (std::strcmp(argv[1], "--help") == 0 || std::strcmp(argv[1], "-h") == 0)) {
+        std::fputs(kUsage, stdout);
+        return 0;
+    }
+    if (argc > 1 && std::strcmp(argv[1], "--version") == 0) {
+        std::puts(kFullTitle);
+        return 0;
+    }
+    if (argc > 1 && argv[1][0] == '-') {
+        std::fprintf(stderr, "caldris: unknown option %s\n%s", argv[1], kUsage);
+        return 2;
+    }
+    if (argc > 1 && !QFileInfo(QString::fromLocal8Bit(argv[1])).isDir()) {
+        std::fprintf(stderr, "caldris: no such case folder: %s\n", argv[1]);
+        return 2;
+    }
+    RegisterJpegGraphic();
+    RegisterTiffGraphic();
     TApplication app(argc, argv);
     TSingleInstance instance;
     if (instance.Acquire() == TSingleInstance::AlreadyRunning)
@@ -32,7 +69,7 @@ int main(int argc, char** argv)
         TDicomWindowAdapter windows;
         TLoaderControl loaders;
         auto form = std::make_unique<TForm1>(windows, loaders,
-                                             [](QWidget* parent) { return new TDownloadPlaceholder(parent); });
+                                             [](QWidget* parent) { return new TDownloadManagerPane(parent); });
         form->OnFormClose = [] { QCoreApplication::quit(); };
         if (argc > 1) {
             QString folder = QDir(QString::fromLocal8Bit(argv[1])).absolutePath();

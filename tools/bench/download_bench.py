@@ -24,7 +24,7 @@ USER, PASSWORD = "bench", "bench"
 ROOT = "/referring"
 GROUP, PATIENT, STUDY = "bench", "Bench^Case!1", "Download!2026.12.08"
 HERE = os.path.dirname(os.path.abspath(__file__))
-SERVER = os.path.join(HERE, "..", "..", "tests", "remote", "ftp_server.py")
+SERVER = os.path.join(HERE, "..", "..", "tests", "support", "ftp_server.py")
 
 
 def make_case(srv_root):
