@@ -36,6 +36,16 @@ install_packages() {
   fi
 }
 
+# The machine-wide settings folder, writable by the workstation's users.
+settings_folder() {
+  [ -d /var/lib/caldris ] && return 0
+  if [ "$(id -u)" -eq 0 ]; then
+    mkdir -p -m 0777 /var/lib/caldris
+  elif command -v sudo >/dev/null 2>&1; then
+    sudo mkdir -p -m 0777 /var/lib/caldris || true
+  fi
+}
+
 jobs() { nproc 2>/dev/null || echo 2; }
 
 build() { # folder, build type, extra cmake arguments...
@@ -48,6 +58,7 @@ case "${1:-}" in
   run)
     shift
     install_packages
+    settings_folder
     build build/release Release -DCALDRIS_TESTS=OFF
     exec tools/run-demo.sh build/release "$@"
     ;;

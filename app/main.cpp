@@ -14,6 +14,7 @@
 
 #include <QDir>
 #include <QFileInfo>
+#include <QIcon>
 #include <QPointer>
 
 #include <cstdio>
@@ -55,6 +56,8 @@ int main(int argc, char** argv)
     RegisterJpegGraphic();
     RegisterTiffGraphic();
     TApplication app(argc, argv);
+    QApplication::setWindowIcon(QIcon(":/Icon"));
+    QGuiApplication::setDesktopFileName("caldris");
     TSingleInstance instance;
     if (instance.Acquire() == TSingleInstance::AlreadyRunning)
         return 0; // the running instance has been asked to come forward

@@ -19,6 +19,7 @@
 #include <QDir>
 #include <QFileInfo>
 #include <QLabel>
+#include <QProcess>
 #include <QTemporaryDir>
 #include <QTest>
 #include <QTreeView>
@@ -199,4 +200,26 @@ TEST(WholeFlow, LoginListDownloadAndView)
     }
     qunsetenv("CALDRIS_INI");
     qunsetenv("TMPDIR");
+}
+
+TEST(ProgramOptions, HelpAndVersionPrintAndExitWithoutAWindow)
+{
+    for (const char* option : {"--help", "--version", "--bogus", "/no/such/case/folder"}) {
+        QProcess p;
+        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+        env.insert("QT_QPA_PLATFORM", "none-such"); // a window would need a platform plugin
+        p.setProcessEnvironment(env);
+        p.start(CALDRIS_PROGRAM, {option});
+        ASSERT_TRUE(p.waitForFinished(20000)) << option;
+        const QByteArray out = p.readAllStandardOutput() + p.readAllStandardError();
+        if (QByteArray(option) == "--help") {
+            EXPECT_EQ(p.exitCode(), 0);
+            EXPECT_TRUE(out.contains("usage: caldris [FOLDER]"));
+        } else if (QByteArray(option) == "--version") {
+            EXPECT_EQ(p.exitCode(), 0);
+            EXPECT_EQ(out.trimmed(), "Caldris Version 1.5");
+        } else {
+            EXPECT_EQ(p.exitCode(), 2) << option;
+        }
+    }
 }

@@ -224,6 +224,22 @@ QImage Logo()
     return img;
 }
 
+// The program's icon for the desktop: the emblem on a rounded tile.
+QImage AppIcon()
+{
+    QImage img = Blank(128, 128);
+    QPainter p(&img);
+    p.setRenderHint(QPainter::Antialiasing);
+    QLinearGradient back(0, 0, 0, 128);
+    back.setColorAt(0, QColor(236, 242, 250));
+    back.setColorAt(1, QColor(196, 210, 230));
+    p.setPen(QPen(QColor(120, 140, 170), 2));
+    p.setBrush(back);
+    p.drawRoundedRect(QRectF(4, 4, 120, 120), 22, 22);
+    Emblem(p, QPointF(64, 64), 50);
+    return img;
+}
+
 QPainterPath HandPath()
 {
     // An open hand, palm towards the viewer, drawn in a 32 x 32 box.
@@ -569,6 +585,7 @@ int main(int argc, char** argv)
     Save(LoadingMarker(), g_appDir, "loading.png");
     Save(OkButton(), g_appDir, "ok.png");
     Save(AboutPicture(), g_appDir, "about.png");
+    Save(AppIcon(), g_appDir, "caldris.png");
     if (argc == 4)
         Sheet(argv[3]);
     return 0;
