@@ -46,7 +46,9 @@ TFTPList::TFTPList(QWidget* parent) : QWidget(parent)
     ListView1->setContextMenuPolicy(Qt::CustomContextMenu);
     // Grid lines between the cells, the list in its parent's colour.
     ListView1->setStyleSheet("QTreeView { background: palette(window); gridline-color: #c8c8c8; }"
-                             "QTreeView::item { border-right: 1px solid #d0d0d0; border-bottom: 1px solid #d0d0d0; }");
+                             "QTreeView::item { border-right: 1px solid #d0d0d0; border-bottom: 1px solid #d0d0d0; }"
+                             "QTreeView::item:selected { background: #2f64b0; color: white; }"
+                             "QTreeView::item:selected:!active { background: #5a83c0; color: white; }");
     QHeaderView* header = ListView1->header();
     header->setSectionResizeMode(QHeaderView::ResizeToContents);
     header->setStretchLastSection(true);

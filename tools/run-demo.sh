@@ -52,7 +52,10 @@ done
 export CALDRIS_INI="$ini"
 echo "Demo case server on 127.0.0.1:$port (user demo, password caldris); settings in $CALDRIS_INI"
 
-if [ -x "$build/app/caldris" ]; then
+if [ -n "${CALDRIS_DEMO_PROGRAM:-}" ]; then
+  # Another program in the viewer's place (the screenshot walk).
+  "$CALDRIS_DEMO_PROGRAM" "$@"
+elif [ -x "$build/app/caldris" ]; then
   "$build/app/caldris" "$@"
 elif [ -x "$build/tools/caldris-case" ]; then
   echo "The viewer is not built yet ($build/app/caldris); loading a demo case without it:"
