@@ -472,7 +472,7 @@ void TDicomGraphic::DecodeImage(TDicomStream& stream, int n)
 void TDicomGraphic::DecodeJpegPixels(TDicomStream& stream)
 {
     TJpegReader reader(stream);
-    reader.ReadHeader();
+    reader.ReadHeader(true); // colour rows arrive in the image model's order
     reader.StartDecompress();
     const int components = reader.OutputComponents();
     if (components != 1 && components != 3)
@@ -490,8 +490,6 @@ void TDicomGraphic::DecodeJpegPixels(TDicomStream& stream)
         const bool direct = y < GetHeight() && decodedBytes <= rowCapacity;
         uint8_t* row = direct ? ScanLine(y) : scratch.data();
         reader.ReadScanline(row);
-        if (components == 3)
-            SwapRedBlue(row, size_t(width) * 3);
         if (!direct && y < GetHeight())
             std::memcpy(ScanLine(y), scratch.data(), std::min(decodedBytes, rowCapacity));
     }

@@ -34,19 +34,15 @@ std::unique_ptr<TDibGraphic> TJpegGraphic::Create() const { return std::make_uni
 void TJpegGraphic::LoadImage(TStream& stream, int)
 {
     TJpegReader reader(stream);
-    reader.ReadHeader();
+    reader.ReadHeader(true); // colour rows arrive in the image model's order
     reader.StartDecompress();
     const int components = reader.OutputComponents();
     if (components != 1 && components != 3)
         throw EJpegError(Format("Invalid number of samples, %d", components));
     NewImage(reader.OutputWidth(), reader.OutputHeight(), components == 1 ? ifGray256 : ifTrueColor, nullptr,
              DensityDpi(reader.DensityUnit(), reader.XDensity()), DensityDpi(reader.DensityUnit(), reader.YDensity()));
-    const int width = reader.OutputWidth();
     for (int y = 0; y < reader.OutputHeight(); ++y) {
-        uint8_t* row = ScanLine(y);
-        reader.ReadScanline(row);
-        if (components == 3)
-            SwapRedBlue(row, size_t(width) * 3);
+        reader.ReadScanline(ScanLine(y));
     }
     reader.FinishDecompress();
 }

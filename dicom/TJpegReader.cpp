@@ -15,12 +15,14 @@ bool Create(jpeg_decompress_struct* cinfo, TJpeg8ErrorMgr* err, TStream* stream)
     return true;
 }
 
-bool ReadHeader(jpeg_decompress_struct* cinfo, TJpeg8ErrorMgr* err)
+bool ReadHeader(jpeg_decompress_struct* cinfo, TJpeg8ErrorMgr* err, bool blueGreenRed)
 {
     if (setjmp(err->jump))
         return false;
     jpeg_read_header(cinfo, TRUE);
-    cinfo->out_color_space = cinfo->jpeg_color_space == JCS_GRAYSCALE ? JCS_GRAYSCALE : JCS_RGB;
+    cinfo->out_color_space = cinfo->jpeg_color_space == JCS_GRAYSCALE ? JCS_GRAYSCALE
+                             : blueGreenRed                            ? JCS_EXT_BGR
+                                                                       : JCS_RGB;
     return true;
 }
 
@@ -74,9 +76,9 @@ TJpegReader::TJpegReader(TStream& stream) : m(std::make_unique<Impl>())
 
 TJpegReader::~TJpegReader() = default;
 
-void TJpegReader::ReadHeader()
+void TJpegReader::ReadHeader(bool blueGreenRed)
 {
-    if (!::ReadHeader(&m->cinfo, &m->err))
+    if (!::ReadHeader(&m->cinfo, &m->err, blueGreenRed))
         ThrowJpeg8Error(m->err);
 }
 

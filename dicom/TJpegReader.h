@@ -20,8 +20,9 @@ public:
     TJpegReader& operator=(const TJpegReader&) = delete;
 
     // Reads the header (an image is required) and asks for grey output when
-    // the data is grey, RGB output otherwise.
-    void ReadHeader();
+    // the data is grey, colour output otherwise: red-green-blue, or
+    // blue-green-red (the image model's order, straight from the codec).
+    void ReadHeader(bool blueGreenRed = false);
     void StartDecompress();
     int OutputWidth() const;
     int OutputHeight() const;
@@ -32,7 +33,7 @@ public:
     int YDensity() const;
     // Rows decoded so far.
     int OutputScanline() const;
-    // Decodes the next row into row (OutputWidth x OutputComponents bytes, RGB order).
+    // Decodes the next row into row (OutputWidth x OutputComponents bytes).
     void ReadScanline(uint8_t* row);
     void FinishDecompress();
     // Warnings the codec has issued so far (a premature end among them).

@@ -2,6 +2,7 @@
 
 #include "Exception.h"
 #include "Format.h"
+#include "PixelMemory.h"
 #include "TStream.h"
 
 #include <QCoreApplication>
@@ -60,7 +61,7 @@ int32_t PelsPerMeterToDpi(int32_t pelsPerMeter)
     return int32_t(std::nearbyint(static_cast<long double>(pelsPerMeter) / kInchesPerMetre));
 }
 
-void TDibGraphic::FreeDeleter::operator()(uint8_t* p) const { std::free(p); }
+void TDibGraphic::StoreDeleter::operator()(uint8_t* p) const { PixelMemory::Release(p, bytes); }
 
 TDibGraphic::TDibGraphic() = default;
 
@@ -137,10 +138,10 @@ void TDibGraphic::NewImage(int width, int height, TImageFormat format, const TLo
         SetXDotsPerInch(xDpi);
         SetYDotsPerInch(yDpi);
 
-        auto* mem = static_cast<uint8_t*>(std::calloc(size_t(bytes), 1));
+        uint8_t* mem = PixelMemory::Allocate(size_t(bytes));
         if (!mem)
             throw EKerbelinError("CreateDibSection failed");
-        m_store.reset(mem);
+        m_store = std::unique_ptr<uint8_t, StoreDeleter>(mem, StoreDeleter{size_t(bytes)});
         m_bits = mem;
 
         switch (bitCount) {

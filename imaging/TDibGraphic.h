@@ -151,10 +151,11 @@ private:
     void FrameTimerTick();
     void UpdateTimer();
 
-    struct FreeDeleter {
+    struct StoreDeleter {
+        size_t bytes;
         void operator()(uint8_t* p) const;
     };
-    std::unique_ptr<uint8_t, FreeDeleter> m_store;
+    std::unique_ptr<uint8_t, StoreDeleter> m_store;
     PixelReader m_readPixel = nullptr;
     PixelWriter m_writePixel = nullptr;
     std::unique_ptr<TRgbToPaletteConverter> m_converter;
