@@ -32,7 +32,9 @@ void TCatalogue::UpdateStatusBar()
         if (volume.isValid() && volume.isReady())
             free = volume.bytesAvailable();
     }
-    const std::string items = " " + FormatNumber(List.Count()) + " items";
+    std::string items(1, ' '); // (built up in steps: g++ 12 warns falsely on " " + text)
+    items += FormatNumber(List.Count());
+    items += " items";
     SetStatus(free ? items + " (" + FormatSize(*free) + " available)" : items);
 }
 
