@@ -37,8 +37,10 @@ std::string SeriesKey(TDicomStream& stream)
     std::string key = stream.GetElementString(DicomTag::SeriesInstanceUID, "") + "^" +
                       stream.GetElementString(DicomTag::RepetitionTime, "") + "^" +
                       stream.GetElementString(DicomTag::EchoTime, "");
-    if (stream.GetElementString(DicomTag::ManufacturerModelName, "") == "ARS ")
-        key += "^" + stream.GetElementString(DicomTag::SeriesDescription, "");
+    if (stream.GetElementString(DicomTag::ManufacturerModelName, "") == "ARS ") {
+        key += '^';
+        key += stream.GetElementString(DicomTag::SeriesDescription, "");
+    }
     return key;
 }
 

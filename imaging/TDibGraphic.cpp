@@ -1,6 +1,7 @@
 #include "TDibGraphic.h"
 
 #include "Exception.h"
+#include "AreaReduction.h"
 #include "Format.h"
 #include "PixelMemory.h"
 #include "TStream.h"
@@ -79,8 +80,12 @@ std::unique_ptr<TDibGraphic> TDibGraphic::Create() const { return std::make_uniq
 void TDibGraphic::SetHeight(int) { throw EKerbelinError("Dimensions must be change with the NewImage method"); }
 void TDibGraphic::SetWidth(int) { throw EKerbelinError("Dimensions must be change with the NewImage method"); }
 
+void TDibGraphic::PixelsChanged() { ++m_generation; }
+
 void TDibGraphic::FreeImage()
 {
+    ++m_generation;
+    m_reduced = QImage();
     m_view = QImage();
     m_colorTable.clear();
     m_converter.reset();
@@ -262,6 +267,22 @@ void TDibGraphic::Draw(QPainter& canvas, const QRect& rect)
             }
         }
         const bool unscaled = rect.width() == GetWidth() && rect.height() == GetHeight();
+        // A grey image shown smaller than it is: its reduction is kept, and
+        // only the colour table follows the window.
+        if (m_imageFormat == ifGray256 && rect.width() < GetWidth() && rect.height() < GetHeight() &&
+            rect.width() > 0 && rect.height() > 0) {
+            if (m_reduced.size() != rect.size() || m_reducedGeneration != m_generation) {
+                m_reduced = ReduceIndices(*this, rect.size());
+                m_reducedGeneration = m_generation;
+            }
+            if (!m_reduced.isNull()) {
+                m_reduced.setColorTable(m_colorTable);
+                canvas.drawImage(rect.topLeft(), m_reduced);
+                if (OnAfterDraw)
+                    OnAfterDraw(this);
+                return;
+            }
+        }
         canvas.save();
         canvas.setRenderHint(QPainter::SmoothPixmapTransform, !unscaled);
         // Rows are stored bottom-up: draw the memory-order view mirrored.

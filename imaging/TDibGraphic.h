@@ -114,6 +114,9 @@ public:
 
     // The colour table as drawn; empty for ifTrueColor.
     const QList<QRgb>& PaletteHandle();
+    // After pixels were changed in place through Bits or ScanLine once the
+    // image may have been drawn: drawing caches are made anew.
+    void PixelsChanged();
     // After a rewrite of LogPalette's entries: the colour table follows them.
     // The pixels stay where they are.
     void RebuildPixelStore();
@@ -161,6 +164,9 @@ private:
     std::unique_ptr<TRgbToPaletteConverter> m_converter;
     QImage m_view;             // over m_store, rows in memory order (upside down)
     QList<QRgb> m_colorTable;  // from the colour table
+    QImage m_reduced;          // grey pixels reduced to the last smaller drawing size
+    uint64_t m_generation = 0; // counts pixel store changes
+    uint64_t m_reducedGeneration = ~uint64_t(0);
     std::vector<std::unique_ptr<TDibGraphic>> m_frames;
     std::unique_ptr<QTimer> m_timer;
     bool m_animate = false;

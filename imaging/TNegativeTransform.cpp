@@ -50,5 +50,6 @@ void TNegativeTransform::Apply(TDibGraphic& image)
         break;
     }
     }
+    image.PixelsChanged();
     Progress(100, 0, 100);
 }

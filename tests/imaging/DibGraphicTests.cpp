@@ -386,3 +386,37 @@ TEST(DibMisc, BaseClassOperationsAndRegistry)
     EXPECT_EQ(r->description, "Test");
     EXPECT_EQ(FindImageExtension("nope"), nullptr);
 }
+
+TEST(DibDraw, SmallerGreyDrawingsAverageTheAreaAndFollowThePalette)
+{
+    TDibGraphic g;
+    g.NewImage(4, 4, ifGray256, nullptr, 0, 0);
+    for (int y = 0; y < 4; ++y)
+        for (int x = 0; x < 4; ++x)
+            g.SetPixelIndex(x, y, (x < 2 ? 10 : 200) + (y < 2 ? 0 : 40)); // four 2 x 2 blocks
+    g.SetPixelIndex(0, 0, 14); // the top-left block averages to 11
+    QImage target(2, 2, QImage::Format_RGB32);
+    auto draw = [&] {
+        target.fill(Qt::red);
+        QPainter p(&target);
+        g.Draw(p, QRect(0, 0, 2, 2));
+    };
+    draw();
+    EXPECT_EQ(qRed(target.pixel(0, 0)), 11);
+    EXPECT_EQ(qRed(target.pixel(1, 0)), 200);
+    EXPECT_EQ(qRed(target.pixel(0, 1)), 50);
+    EXPECT_EQ(qRed(target.pixel(1, 1)), 240);
+    // A window (palette) change shows at once; the pixels are not reduced again.
+    for (int i = 0; i < 256; ++i)
+        g.LogPalette()->palPalEntry[i] = {uint8_t(255 - i), uint8_t(255 - i), uint8_t(255 - i), 0};
+    g.RebuildPixelStore();
+    draw();
+    EXPECT_EQ(qRed(target.pixel(1, 1)), 15);
+    // Pixels changed in place are seen once they are announced.
+    for (int y = 0; y < 2; ++y)
+        for (int x = 0; x < 2; ++x)
+            g.SetPixelIndex(x, y, 100);
+    g.PixelsChanged();
+    draw();
+    EXPECT_EQ(qRed(target.pixel(0, 0)), 155);
+}
