@@ -27,6 +27,7 @@ const QString TFTPList::PurgeQuestion = "Really purge the selected case from you
 
 TFTPList::TFTPList(QWidget* parent) : QWidget(parent)
 {
+    IdFTP1.ReceiveBufferSize = 8192;
     auto* layout = new QVBoxLayout(this);
     layout->setContentsMargins(0, 0, 0, 0);
     layout->setSpacing(0);
