@@ -4,19 +4,19 @@
 #include "TFileStream.h"
 #include "TTiffGraphic.h"
 
-DicomWriter& CaseFolder::Header(DicomWriter& w, const ImageSpec& spec)
+DicomWriter& CaseFolder::Header(DicomWriter& w, const ImageSpec& image)
 {
-    w.Text(DicomTag::StudyDate, spec.date).Text(DicomTag::PatientName, spec.patient);
+    w.Text(DicomTag::StudyDate, image.date).Text(DicomTag::PatientName, image.patient);
     w.Text(DicomTag::StudyDescription, "HEAD CT").Text(DicomTag::ReferringPhysicianName, "DR^WHO");
-    if (!spec.model.empty())
-        w.Text(DicomTag::ManufacturerModelName, spec.model);
-    if (!spec.description.empty())
-        w.Text(DicomTag::SeriesDescription, spec.description);
-    if (!spec.echo.empty())
-        w.Text(DicomTag::EchoTime, spec.echo);
-    w.Text(DicomTag::SeriesInstanceUID, spec.seriesUid);
-    if (!spec.instance.empty())
-        w.Text(DicomTag::InstanceNumber, spec.instance);
+    if (!image.model.empty())
+        w.Text(DicomTag::ManufacturerModelName, image.model);
+    if (!image.description.empty())
+        w.Text(DicomTag::SeriesDescription, image.description);
+    if (!image.echo.empty())
+        w.Text(DicomTag::EchoTime, image.echo);
+    w.Text(DicomTag::SeriesInstanceUID, image.seriesUid);
+    if (!image.instance.empty())
+        w.Text(DicomTag::InstanceNumber, image.instance);
     return w;
 }
 
@@ -27,11 +27,11 @@ DicomWriter& CaseFolder::Image(DicomWriter& w, uint8_t value, int rows, int cols
     return w.Pixels8(std::vector<uint8_t>(size_t(rows * cols), value));
 }
 
-void CaseFolder::Single(const std::string& name, const ImageSpec& spec)
+void CaseFolder::Single(const std::string& name, const ImageSpec& image)
 {
     DicomWriter w;
-    Header(w, spec);
-    Image(w, spec.value);
+    Header(w, image);
+    Image(w, image.value);
     w.Save(File(name));
 }
 

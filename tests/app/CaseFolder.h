@@ -23,14 +23,14 @@ class CaseFolder {
 public:
     std::string Path() const { return m_dir.path().toStdString() + "/"; }
     std::string File(const std::string& name) const { return Path() + name; }
-    void Single(const std::string& name, const ImageSpec& spec);
+    void Single(const std::string& name, const ImageSpec& image);
     // A multi-image file with one item per value.
     void Multi(const std::string& name, const std::vector<uint8_t>& values);
     void Pdf(const std::string& name);
     void Tiff(const std::string& name, int pages);
     void Raw(const std::string& name, const std::string& bytes);
 
-    static DicomWriter& Header(DicomWriter& w, const ImageSpec& spec);
+    static DicomWriter& Header(DicomWriter& w, const ImageSpec& image);
     static DicomWriter& Image(DicomWriter& w, uint8_t value, int rows = 4, int cols = 4);
 
 private:
