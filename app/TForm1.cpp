@@ -1,11 +1,13 @@
 #include "TForm1.h"
 
 #include "AppResources.h"
+#include "CaseRow.h"
 #include "IDownloadManager.h"
 #include "ILoaderControl.h"
 #include "Messages.h"
 #include "MulDiv.h"
 #include "Program.h"
+#include "RowPictures.h"
 #include "SeriesSave.h"
 #include "TAboutBox.h"
 #include "TAquaRadio.h"
@@ -223,19 +225,20 @@ void TForm1::BuildCentre()
     SpeedButton1->setAutoRaise(true);
     SpeedButton1->setToolTip("Returns to the image view");
     connect(SpeedButton1, &QToolButton::clicked, this, [this] { SpeedButton1Click(); });
+    // The same lights as the download manager's rows.
     struct Legend {
-        const char* picture;
+        int light;
         const char* caption;
         const char* hint;
     };
     const Legend legend[3] = {
-        {"LightLocal", "Local", "Cases that have been downloaded and are ready to be viewed"},
-        {"LightIncomplete", "Incomplete", "Cases that are currently downloading, not complete, or had an error"},
-        {"LightRemote", "Remote", "Cases that are available for downloading"},
+        {rlLocal, "Local", "Cases that have been downloaded and are ready to be viewed"},
+        {rlIncomplete, "Incomplete", "Cases that are currently downloading, not complete, or had an error"},
+        {rlRemote, "Remote", "Cases that are available for downloading"},
     };
     for (const Legend& item : legend) {
         auto* icon = new QLabel(Chooser);
-        icon->setPixmap(AppPicture(item.picture));
+        icon->setPixmap(LightPicture(item.light));
         icon->setToolTip(item.hint);
         icon->setObjectName(QString("Legend") + item.caption);
         auto* label = MakeLabel(Chooser, item.caption, false, QRect(0, 0, 70, 16));

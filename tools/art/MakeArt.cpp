@@ -307,44 +307,6 @@ QImage CrossCursor()
     return img;
 }
 
-QImage Light(QColor base)
-{
-    QImage img = Blank(18, 18);
-    QPainter p(&img);
-    GelDisc(p, QRectF(1, 1, 16, 16), base, base.darker(220));
-    return img;
-}
-
-QImage Arrow(bool down, QColor base)
-{
-    QImage img = Blank(18, 18);
-    QPainter p(&img);
-    p.setRenderHint(QPainter::Antialiasing);
-    QPainterPath a;
-    // pointing right, then rotated for down
-    a.moveTo(2, 6.5);
-    a.lineTo(9, 6.5);
-    a.lineTo(9, 2);
-    a.lineTo(16.5, 9);
-    a.lineTo(9, 16);
-    a.lineTo(9, 11.5);
-    a.lineTo(2, 11.5);
-    a.closeSubpath();
-    if (down) {
-        QTransform t;
-        t.translate(18, 0);
-        t.rotate(90);
-        a = t.map(a);
-    }
-    QLinearGradient g(0, 0, 18, 18);
-    g.setColorAt(0.0, base.lighter(150));
-    g.setColorAt(1.0, base.darker(150));
-    p.setPen(QPen(base.darker(220), 1.0));
-    p.setBrush(g);
-    p.drawPath(a);
-    return img;
-}
-
 // A square glossy tile button with a white symbol drawn by symbol().
 template <class F>
 QImage TileButton(int size, QColor base, F symbol)
@@ -522,8 +484,7 @@ QImage AboutPicture()
 void Sheet(const QString& path)
 {
     const QStringList small = {"ball", "hthumb", "vthumb", "off", "on", "pressed"};
-    const QStringList appSmall = {"hand", "cross", "tile", "light-green", "light-red", "light-yellow", "arrow-down",
-                                  "arrow-right", "manager", "help", "save", "loading", "ok", "logo"};
+    const QStringList appSmall = {"hand", "cross", "tile", "manager", "help", "save", "loading", "ok", "logo"};
     QImage sheet(1400, 420, QImage::Format_RGB32);
     sheet.fill(QColor(238, 241, 245));
     QPainter p(&sheet);
@@ -574,11 +535,6 @@ int main(int argc, char** argv)
     Save(HandCursor(), g_appDir, "hand.png");
     Save(CrossCursor(), g_appDir, "cross.png");
     Save(Tile(), g_appDir, "tile.png");
-    Save(Light(QColor(40, 190, 60)), g_appDir, "light-green.png");
-    Save(Light(QColor(225, 45, 40)), g_appDir, "light-red.png");
-    Save(Light(QColor(245, 200, 30)), g_appDir, "light-yellow.png");
-    Save(Arrow(true, QColor(40, 100, 220)), g_appDir, "arrow-down.png");
-    Save(Arrow(false, QColor(40, 170, 60)), g_appDir, "arrow-right.png");
     Save(ManagerButton(), g_appDir, "manager.png");
     Save(HelpButton(), g_appDir, "help.png");
     Save(SaveButton(), g_appDir, "save.png");
