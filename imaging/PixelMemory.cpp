@@ -9,7 +9,7 @@ constexpr size_t kHuge = 2 * 1024 * 1024;  // from here on: ask for huge pages
 // Up to here the pages are made present at once. A larger store (far beyond
 // any real image) is mapped lazily, so that a hostile header naming a huge
 // image with little data behind it cannot commit that much memory at once.
-constexpr size_t kPopulated = 256u * 1024 * 1024;
+constexpr size_t kPopulated = 64u * 1024 * 1024;
 
 size_t Rounded(size_t bytes)
 {
