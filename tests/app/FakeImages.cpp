@@ -1,5 +1,7 @@
 #include "FakeImages.h"
 
+#include <QMouseEvent>
+
 #include <algorithm>
 
 void FakeDicom::SetWindow(int center, int width)
@@ -76,4 +78,15 @@ std::unique_ptr<TStack> MakeStack(int count, int width, int height, const std::s
     for (int i = 0; i < count; ++i)
         stack->FrameList.push_back(MakeDicom(width, height, uint8_t(i * 10)));
     return stack;
+}
+
+void SendMouse(TDisplayForm& form, QEvent::Type type, QPoint pos, Qt::MouseButton button, Qt::MouseButtons buttons)
+{
+    QMouseEvent e(type, QPointF(pos), QPointF(pos), button, buttons, Qt::NoModifier);
+    if (type == QEvent::MouseButtonPress)
+        form.PaintBox1MouseDown(&e);
+    else if (type == QEvent::MouseMove)
+        form.PaintBox1MouseMove(&e);
+    else
+        form.PaintBox1MouseUp(&e);
 }

@@ -3,8 +3,12 @@
 // carry a window and a sample range like decoded DICOM images, and plain
 // images without a window like TIFF pages.
 #include "IWindowAdapter.h"
+#include "TDisplayForm.h"
 #include "TDibGraphic.h"
 #include "TStack.h"
+
+#include <QEvent>
+#include <QPoint>
 
 #include <memory>
 
@@ -34,3 +38,6 @@ std::unique_ptr<FakeDicom> MakeDicom(int width, int height, uint8_t value = 128,
 std::unique_ptr<TDibGraphic> MakePlain(int width, int height, QRgb color);
 // A stack of count such grey frames.
 std::unique_ptr<TStack> MakeStack(int count, int width, int height, const std::string& source = "series-key");
+
+// A mouse press, move or release handed to the image view's handlers.
+void SendMouse(TDisplayForm& form, QEvent::Type type, QPoint pos, Qt::MouseButton button, Qt::MouseButtons buttons);

@@ -31,13 +31,7 @@ struct Gestures {
     FakeDicom* Frame(TStack& s, size_t i) { return static_cast<FakeDicom*>(s.FrameList[i].get()); }
     void Mouse(QEvent::Type type, QPoint pos, Qt::MouseButton button, Qt::MouseButtons buttons)
     {
-        QMouseEvent e(type, QPointF(pos), QPointF(pos), button, buttons, Qt::NoModifier);
-        if (type == QEvent::MouseButtonPress)
-            form.PaintBox1MouseDown(&e);
-        else if (type == QEvent::MouseMove)
-            form.PaintBox1MouseMove(&e);
-        else
-            form.PaintBox1MouseUp(&e);
+        SendMouse(form, type, pos, button, buttons);
     }
     void RightDrag(QPoint from, QPoint to)
     {
