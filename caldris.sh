@@ -12,8 +12,10 @@ PACKAGES=(
   qt6-base-dev qt6-pdf-dev
   libjpeg62-turbo-dev libgdcm-dev libtiff-dev zlib1g-dev libcurl4-openssl-dev
   googletest libgtest-dev
+  qtkeychain-qt6-dev libsecret-1-0
   python3 python3-pyftpdlib
   libtiff-tools fonts-dejavu-core xvfb xauth lftp
+  dbus gnome-keyring
 )
 
 install_packages() {
@@ -36,16 +38,6 @@ install_packages() {
   fi
 }
 
-# The machine-wide settings folder, writable by the workstation's users.
-settings_folder() {
-  [ -d /var/lib/caldris ] && return 0
-  if [ "$(id -u)" -eq 0 ]; then
-    mkdir -p -m 0777 /var/lib/caldris
-  elif command -v sudo >/dev/null 2>&1; then
-    sudo mkdir -p -m 0777 /var/lib/caldris || true
-  fi
-}
-
 jobs() { nproc 2>/dev/null || echo 2; }
 
 build() { # folder, build type, extra cmake arguments...
@@ -58,7 +50,6 @@ case "${1:-}" in
   run)
     shift
     install_packages
-    settings_folder
     build build/release Release -DCALDRIS_TESTS=OFF
     exec tools/run-demo.sh build/release "$@"
     ;;

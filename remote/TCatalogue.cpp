@@ -3,9 +3,6 @@
 #include "Formatting.h"
 #include "TLocalCache.h"
 
-#include <QDir>
-#include <QStorageInfo>
-
 #include <cstdio>
 
 std::string SizeSortKey(int64_t bytes)
@@ -24,14 +21,7 @@ void TCatalogue::SetStatus(const std::string& text)
 
 void TCatalogue::UpdateStatusBar()
 {
-    std::optional<int64_t> free;
-    if (FreeSpace) {
-        free = FreeSpace();
-    } else {
-        const QStorageInfo volume(QDir::tempPath());
-        if (volume.isValid() && volume.isReady())
-            free = volume.bytesAvailable();
-    }
+    const std::optional<int64_t> free = FreeSpace ? FreeSpace() : LocalCache::FreeSpace(Settings.User);
     std::string items(1, ' '); // (built up in steps: g++ 12 warns falsely on " " + text)
     items += FormatNumber(List.Count());
     items += " items";

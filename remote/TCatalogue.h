@@ -27,7 +27,7 @@ public:
     const std::string& StatusText() const { return m_status; }
     void SetStatus(const std::string& text);
     // " %1.0n items (%s available)", or " %1.0n items" when the free space
-    // of the temporary-files volume is unknown.
+    // of the cache's file system is unknown.
     void UpdateStatusBar();
 
     // The user's cache root and the folder of a case in it.
@@ -37,7 +37,7 @@ public:
     std::function<void()> OnStatusChanged;
     // A listing ended, however (the list's cursor goes back to normal).
     std::function<void()> OnListingDone;
-    // Free bytes of the temporary-files volume; replaceable for tests.
+    // Free bytes of the cache's file system; replaceable for tests.
     std::function<std::optional<int64_t>()> FreeSpace;
 
 private:

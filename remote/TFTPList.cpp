@@ -94,7 +94,7 @@ TFTPList::~TFTPList() { FormDestroy(); }
 
 void TFTPList::FormCreate()
 {
-    TProfile profile(TProfile::DefaultPath());
+    TProfile profile = TProfile::Default();
     TLoginLoop::DialogFactory dialog = DialogFactory;
     if (!dialog)
         dialog = [&profile, this] { return std::unique_ptr<ILoginDialog>(new TLoginDlg(profile, window())); };
@@ -134,12 +134,11 @@ void TFTPList::RefreshList()
         Changed(row);
     }
     LocalCache::ScanLocalCache(Catalogue.List, Catalogue.Settings.User);
-    const QString profilePath = TProfile::DefaultPath();
+    const TProfile profile = TProfile::Default();
     m_listings.erase(std::remove_if(m_listings.begin(), m_listings.end(), [](const auto& p) { return !p; }),
                      m_listings.end());
-    m_listings.push_back(TListThread::Start(Catalogue, [profilePath] {
-        return ConnectionSettings::ReadRoot(TProfile(profilePath));
-    }));
+    m_listings.push_back(
+        TListThread::Start(Catalogue, [profile] { return ConnectionSettings::ReadRoot(profile); }));
 }
 
 std::string TFTPList::SelectedCaseFolder() const

@@ -26,7 +26,7 @@ namespace {
 int64_t LocalSize(const std::string& path)
 {
     struct stat st {};
-    return ::stat(path.c_str(), &st) == 0 ? int64_t(st.st_size) : 0;
+    return ::lstat(path.c_str(), &st) == 0 && S_ISREG(st.st_mode) ? int64_t(st.st_size) : 0;
 }
 
 } // namespace
@@ -162,7 +162,7 @@ void TFetchThread::FetchFiles(const std::string& local, const std::vector<std::s
     }
     const std::string marker = local + "Incomplete";
     if (m_fileCount > 0) {
-        const int fd = ::open(marker.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0600);
+        const int fd = ::open(marker.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC | O_NOFOLLOW, 0600);
         if (fd < 0) {
             m_caseStatus = 4;
             return;

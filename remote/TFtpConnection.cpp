@@ -268,7 +268,8 @@ void TFtpConnection::Get(const std::string& name, const std::string& localPath, 
     if (name.empty() || name.back() == '/')
         throw EFtpError("Invalid file name.");
     CheckSendable(name);
-    mFileDescriptor = ::open(localPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0666);
+    // Owner-only, and never through a link planted where the file goes.
+    mFileDescriptor = ::open(localPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC | O_NOFOLLOW, 0600);
     if (mFileDescriptor < 0)
         throw EFCreateError("Cannot create file \"" + localPath + "\". " + std::strerror(errno));
     FileGuard guard{mFileDescriptor};

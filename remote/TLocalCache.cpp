@@ -1,15 +1,16 @@
 #include "TLocalCache.h"
 
 #include "Formatting.h"
+#include "PrivateFolders.h"
 #include "TCaseList.h"
 #include "TCatalogue.h"
 
-#include <QDir>
+#include <QStandardPaths>
 
-#include <cerrno>
 #include <cstdio>
 #include <dirent.h>
 #include <sys/stat.h>
+#include <sys/statvfs.h>
 #include <vector>
 
 namespace LocalCache {
@@ -29,6 +30,23 @@ std::vector<std::string> Entries(const std::string& folder)
     }
     ::closedir(dir);
     return names;
+}
+
+const char* const CacheFolderName = "caldris";
+
+// $XDG_CACHE_HOME, else ~/.cache; without a trailing "/".
+std::string CacheHome()
+{
+    std::string home = QStandardPaths::writableLocation(QStandardPaths::GenericCacheLocation).toStdString();
+    while (home.size() > 1 && home.back() == '/')
+        home.pop_back();
+    return home;
+}
+
+bool IsRealFolder(const std::string& path)
+{
+    struct stat st {};
+    return ::lstat(path.c_str(), &st) == 0 && S_ISDIR(st.st_mode);
 }
 
 std::string Escaped(const std::string& name)
@@ -78,10 +96,7 @@ bool IsSafeKey(const std::string& key)
 
 std::string CacheRoot(const std::string& userName)
 {
-    std::string root = QDir::tempPath().toStdString();
-    if (root.empty() || root.back() != '/')
-        root += '/';
-    return root + "Caldris/" + Escaped(userName) + "/";
+    return CacheHome() + "/" + CacheFolderName + "/" + Escaped(userName) + "/";
 }
 
 std::string CaseFolder(const std::string& userName, const std::string& key)
@@ -95,19 +110,27 @@ std::string CaseFolder(const std::string& userName, const std::string& key)
 
 bool MakeFolders(const std::string& path)
 {
-    std::string partial;
-    size_t pos = 0;
-    while (pos <= path.size()) {
-        const size_t slash = path.find('/', pos);
-        partial = path.substr(0, slash == std::string::npos ? path.size() : slash);
-        if (!partial.empty() && ::mkdir(partial.c_str(), 0700) != 0 && errno != EEXIST)
-            return false;
-        if (slash == std::string::npos)
-            break;
-        pos = slash + 1;
+    const std::string home = CacheHome();
+    const std::string ours = home + "/" + CacheFolderName + "/";
+    if (path.compare(0, ours.size(), ours) != 0)
+        return false;
+    return PrivateFolders::Make(home, path.substr(home.size() + 1));
+}
+
+std::optional<int64_t> FreeSpace(const std::string& userName)
+{
+    // The nearest folder that exists: the cache is made at the first download.
+    std::string path = CacheRoot(userName);
+    struct statvfs fs {};
+    while (::statvfs(path.c_str(), &fs) != 0) {
+        while (path.size() > 1 && path.back() == '/')
+            path.pop_back();
+        const size_t slash = path.rfind('/');
+        if (slash == std::string::npos || path == "/")
+            return std::nullopt;
+        path.resize(slash + 1);
     }
-    struct stat st {};
-    return ::stat(path.c_str(), &st) == 0 && S_ISDIR(st.st_mode);
+    return int64_t(fs.f_bavail) * int64_t(fs.f_frsize);
 }
 
 int64_t CaseFolderSize(const std::string& folder)
@@ -117,7 +140,7 @@ int64_t CaseFolderSize(const std::string& folder)
         if (name == "Incomplete")
             return -1;
         struct stat st {};
-        if (::stat((folder + name).c_str(), &st) == 0 && !S_ISDIR(st.st_mode))
+        if (::lstat((folder + name).c_str(), &st) == 0 && S_ISREG(st.st_mode))
             size += st.st_size;
     }
     return size;
@@ -126,14 +149,16 @@ int64_t CaseFolderSize(const std::string& folder)
 void ScanLocalCache(TCaseList& list, const std::string& userName)
 {
     const std::string root = CacheRoot(userName);
+    if (!PrivateFolders::Check(CacheHome(), root.substr(CacheHome().size() + 1)))
+        return;
     for (const std::string& g : Entries(root)) {
-        if (!IsSafeName(g))
+        if (!IsSafeName(g) || !IsRealFolder(root + g))
             continue;
         for (const std::string& p : Entries(root + g + "/")) {
-            if (!IsSafeName(p))
+            if (!IsSafeName(p) || !IsRealFolder(root + g + "/" + p))
                 continue;
             for (const std::string& s : Entries(root + g + "/" + p + "/")) {
-                if (!IsSafeName(s))
+                if (!IsSafeName(s) || !IsRealFolder(root + g + "/" + p + "/" + s))
                     continue;
                 const int64_t size = CaseFolderSize(root + g + "/" + p + "/" + s + "/");
                 if (size == 0)

@@ -1,11 +1,14 @@
 #pragma once
-// The local case cache: temporary-files folder + "Caldris/" + user + "/" +
-// group/patient/study/. Keys keep "\" separators; paths on disk use "/".
-// Folders are made readable by the owner only: they hold patient data.
+// The local case cache: the user's cache folder ($XDG_CACHE_HOME, else
+// ~/.cache) + "caldris/" + user + "/" + group/patient/study/. Keys keep "\"
+// separators; paths on disk use "/". The folders hold patient data: each
+// folder from "caldris" down is owner-only and is checked to be a real folder
+// of this user's before it is used (PrivateFolders).
 //
 // Threads: the scan runs on the UI thread; the download worker creates case
 // folders on its own thread (path functions are pure).
 #include <cstdint>
+#include <optional>
 #include <string>
 
 class TCaseList;
@@ -23,14 +26,19 @@ bool IsSafeKey(const std::string& key);
 std::string CacheRoot(const std::string& userName);
 // CacheRoot + key with "\" turned into "/" + "/".
 std::string CaseFolder(const std::string& userName, const std::string& key);
-// Creates every missing folder of path with owner-only access; false on failure.
+// Creates every missing folder of path, which lies in the cache, with
+// owner-only access and checks each folder of ours; false on failure or for
+// a path outside the cache.
 bool MakeFolders(const std::string& path);
+// Free bytes of the file system that holds (or will hold) the user's cache.
+std::optional<int64_t> FreeSpace(const std::string& userName);
 
 // Sum of the sizes of a folder's plain files; -1 when an entry is named
 // "Incomplete"; 0 for a missing or empty folder.
 int64_t CaseFolderSize(const std::string& folder);
 
-// Adds or updates a row for every case folder of the user's cache.
+// Adds or updates a row for every case folder of the user's cache; a cache
+// root that fails the folder checks gives no rows.
 void ScanLocalCache(TCaseList& list, const std::string& userName);
 
 } // namespace LocalCache

@@ -1,7 +1,9 @@
 #include "TLoginDlg.h"
 
+#include "ConnectionSettings.h"
 #include "LoginPictures.h"
 #include "TClickLabel.h"
+#include "TPasswordStore.h"
 #include "TPictureButton.h"
 #include "TProfile.h"
 
@@ -29,8 +31,11 @@ QLabel* Caption(const QString& text, int x, int y, QWidget* parent)
 TLoginDlg::TLoginDlg(const TProfile& profile, QWidget* parent)
     : QDialog(parent, Qt::Dialog | Qt::MSWindowsFixedSizeDialogHint | Qt::WindowTitleHint |
                           Qt::WindowCloseButtonHint | Qt::CustomizeWindowHint),
-      Beep([] { QApplication::beep(); }), mProfile(profile)
+      Beep([] { QApplication::beep(); })
 {
+    ConnectionSettings server;
+    server.ReadFrom(profile);
+    mPasswords = std::make_unique<TPasswordStore>(profile, server.Host, server.Port);
     setWindowTitle("Connect to Halvex Olvesk");
     setFixedSize(340, 180);
     setModal(true);
@@ -98,6 +103,10 @@ TLoginDlg::TLoginDlg(const TProfile& profile, QWidget* parent)
     if (index < 0)
         UserName->setEditText(user);
     PickName();
+    if (!mPasswords->Probe()) {
+        Remember->setToolTip(TPasswordStore::FallbackNote);
+        RememberLabel->setToolTip(TPasswordStore::FallbackNote);
+    }
     UserName->setFocus();
 }
 
@@ -131,7 +140,7 @@ bool TLoginDlg::RememberChecked() const
 
 void TLoginDlg::PickName()
 {
-    Password->setText(mProfile.ReadString("Users", UserName->currentText(), QString()));
+    Password->setText(mPasswords->Read(UserName->currentText()));
     Remember->setChecked(!Password->text().isEmpty());
 }
 

@@ -3,7 +3,9 @@
 // logged in before, in file order), password, "Remember my password", and
 // OK and Cancel pictures. Enter anywhere acts as OK, Escape as Cancel.
 // Creating it reads "User" of section "FTP" and the names of section
-// "Users"; picking a name fills the password and Remember from the file.
+// "Users"; picking a name fills the password and Remember from the keyring
+// (or the file, TPasswordStore). While no keyring answers, Remember and its
+// label say so in their tooltip.
 //
 // Threads: user-interface thread.
 #include "ILoginDialog.h"
@@ -11,12 +13,14 @@
 #include <QDialog>
 
 #include <functional>
+#include <memory>
 
 class QCheckBox;
 class QComboBox;
 class QLineEdit;
 class TClickLabel;
 class TPictureButton;
+class TPasswordStore;
 class TProfile;
 
 class TLoginDlg : public QDialog, public ILoginDialog {
@@ -54,5 +58,5 @@ protected:
 private:
     bool HandleKey(QKeyEvent* event);
 
-    const TProfile& mProfile;
+    std::unique_ptr<TPasswordStore> mPasswords;
 };

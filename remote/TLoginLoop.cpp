@@ -2,6 +2,7 @@
 
 #include "ILoginDialog.h"
 #include "TFtpConnection.h"
+#include "TPasswordStore.h"
 #include "TProfile.h"
 
 #include <QApplication>
@@ -78,7 +79,8 @@ LoginOutcome TLoginLoop::Run()
         try {
             const QString user = QString::fromStdString(settings.User);
             mProfile.WriteString("FTP", "User", user);
-            mProfile.WriteString("Users", user, remember ? QString::fromStdString(settings.Password) : QString());
+            TPasswordStore(mProfile, settings.Host, settings.Port)
+                .Remember(user, remember ? QString::fromStdString(settings.Password) : QString());
         } catch (const std::exception&) {
             mMessage(NotRespondingText);
             return LoginOutcome::NotResponding;

@@ -1,14 +1,17 @@
 #include "TProfile.h"
 
 #include "EProfileError.h"
+#include "PrivateFolders.h"
 
 #include <QFile>
 #include <QFileInfo>
 #include <QSaveFile>
+#include <QStandardPaths>
 
 namespace {
 
-const char* const MachinePath = "/var/lib/caldris/CALDRIS.INI";
+const char* const FileName = "CALDRIS.INI";
+const char* const FolderName = "caldris";
 
 bool IsSection(const QString& line, QString* name)
 {
@@ -59,17 +62,9 @@ int FindSection(const QStringList& lines, const QString& section, int* end)
     return -1;
 }
 
-} // namespace
-
-QString TProfile::DefaultPath()
+QStringList ReadLines(const QString& path)
 {
-    QString env = qEnvironmentVariable("CALDRIS_INI");
-    return env.isEmpty() ? QString::fromLatin1(MachinePath) : env;
-}
-
-QStringList TProfile::ReadLines() const
-{
-    QFile f(mPath);
+    QFile f(path);
     if (!f.open(QIODevice::ReadOnly))
         return {};
     QString text = QString::fromUtf8(f.readAll());
@@ -83,18 +78,63 @@ QStringList TProfile::ReadLines() const
     return lines;
 }
 
-QString TProfile::ReadString(const QString& section, const QString& key, const QString& defaultValue) const
+bool Find(const QString& path, const QString& section, const QString& key, QString* value)
 {
-    QStringList lines = ReadLines();
+    QStringList lines = ReadLines(path);
     int end = 0;
     int first = FindSection(lines, section, &end);
-    if (first < 0)
-        return defaultValue;
-    for (int i = first; i < end; ++i) {
+    for (int i = first; first >= 0 && i < end; ++i) {
         QString k, v;
-        if (IsEntry(lines[i], &k, &v) && Same(k, key))
-            return v;
+        if (IsEntry(lines[i], &k, &v) && Same(k, key)) {
+            *value = v;
+            return true;
+        }
     }
+    return false;
+}
+
+QStringList Keys(const QString& path, const QString& section)
+{
+    QStringList lines = ReadLines(path);
+    int end = 0;
+    int first = FindSection(lines, section, &end);
+    QStringList keys;
+    for (int i = first; first >= 0 && i < end; ++i) {
+        QString k;
+        if (IsEntry(lines[i], &k, nullptr) && !keys.contains(k, Qt::CaseInsensitive))
+            keys.append(k);
+    }
+    return keys;
+}
+
+} // namespace
+
+const QString TProfile::MachinePath = QStringLiteral("/etc/caldris/CALDRIS.INI");
+
+TProfile TProfile::Default()
+{
+    const QString env = qEnvironmentVariable("CALDRIS_INI");
+    return env.isEmpty() ? TProfile(UserPath(), MachinePath) : TProfile(env);
+}
+
+QString TProfile::UserPath()
+{
+    return QStandardPaths::writableLocation(QStandardPaths::GenericConfigLocation) + '/' + FolderName + '/' +
+           FileName;
+}
+
+// The machine file holds the connection to the centre's server; the user's
+// name and passwords are the user's own.
+bool TProfile::FromMachine(const QString& section, const QString& key) const
+{
+    return !mMachinePath.isEmpty() && Same(section, "FTP") && !Same(key, "User");
+}
+
+QString TProfile::ReadString(const QString& section, const QString& key, const QString& defaultValue) const
+{
+    QString value;
+    if (Find(mPath, section, key, &value) || (FromMachine(section, key) && Find(mMachinePath, section, key, &value)))
+        return value;
     return defaultValue;
 }
 
@@ -113,16 +153,24 @@ bool TProfile::ReadBool(const QString& section, const QString& key, bool default
 
 QStringList TProfile::ReadSectionKeys(const QString& section) const
 {
-    QStringList lines = ReadLines();
-    int end = 0;
-    int first = FindSection(lines, section, &end);
-    QStringList keys;
-    for (int i = first; first >= 0 && i < end; ++i) {
-        QString k;
-        if (IsEntry(lines[i], &k, nullptr) && !keys.contains(k, Qt::CaseInsensitive))
-            keys.append(k);
-    }
+    QStringList keys = Keys(mPath, section);
+    if (!mMachinePath.isEmpty())
+        for (const QString& k : Keys(mMachinePath, section))
+            if (FromMachine(section, k) && !keys.contains(k, Qt::CaseInsensitive))
+                keys.append(k);
     return keys;
+}
+
+void TProfile::MakeUserFolder() const
+{
+    // The user's file lies in a folder of ours ("caldris") in the user's
+    // configuration folder; a single named file (CALDRIS_INI) lives wherever
+    // its owner put it.
+    if (mMachinePath.isEmpty())
+        return;
+    const QFileInfo folder(QFileInfo(mPath).absolutePath());
+    if (!PrivateFolders::Make(folder.absolutePath().toStdString(), folder.fileName().toStdString()))
+        throw EProfileError("Cannot make the private settings folder \"" + folder.filePath().toStdString() + "\".");
 }
 
 void TProfile::WriteString(const QString& section, const QString& key, const QString& value)
@@ -134,7 +182,8 @@ void TProfile::WriteString(const QString& section, const QString& key, const QSt
         key.startsWith('[') || breaks(key) || breaks(value))
         throw EProfileError("Cannot write \"" + key.toStdString() + "\" to the settings file.");
 
-    QStringList lines = ReadLines();
+    MakeUserFolder();
+    QStringList lines = ReadLines(mPath);
     QFile probe(mPath);
     bool crlf = false;
     if (probe.open(QIODevice::ReadOnly)) {
@@ -168,7 +217,9 @@ void TProfile::WriteString(const QString& section, const QString& key, const QSt
     QSaveFile out(mPath);
     QByteArray data = lines.join(crlf ? "\r\n" : "\n").toUtf8();
     data += crlf ? "\r\n" : "\n";
-    if (!out.open(QIODevice::WriteOnly) || out.write(data) != data.size() || !out.commit())
+    // Owner-only whatever it was: the file may hold remembered passwords.
+    if (!out.open(QIODevice::WriteOnly) || !out.setPermissions(QFileDevice::ReadOwner | QFileDevice::WriteOwner) ||
+        out.write(data) != data.size() || !out.commit())
         throw EProfileError("Cannot write the settings file \"" + mPath.toStdString() + "\": " +
                             out.errorString().toStdString());
 }

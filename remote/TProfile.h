@@ -8,19 +8,33 @@
 // (a temporary file beside it, then a rename); a failed write raises
 // EProfileError and leaves the old file untouched.
 //
-// Threads: any thread; the object holds only the path.
+// A profile may lay the user's own file over the machine's defaults: the
+// connection keys of section "FTP" (all but "User") missing from the user's
+// file are read from the machine file, which is never written. Every write
+// goes to the user's file, made owner-only in an owner-only folder.
+//
+// Threads: any thread; the object holds only the paths.
 #include <QString>
 #include <QStringList>
 
 class TProfile {
 public:
+    // One file for everything.
     explicit TProfile(QString path) : mPath(std::move(path)) {}
+    // The user's file over the machine's read-only defaults.
+    TProfile(QString userPath, QString machinePath) : mPath(std::move(userPath)), mMachinePath(std::move(machinePath)) {}
 
-    // The machine-wide settings file, or the file that the environment
-    // variable CALDRIS_INI names.
-    static QString DefaultPath();
+    // The file that the environment variable CALDRIS_INI names, for
+    // everything; else the user's file over the machine's defaults.
+    static TProfile Default();
+    // $XDG_CONFIG_HOME/caldris/CALDRIS.INI (~/.config when unset).
+    static QString UserPath();
+    static const QString MachinePath; // /etc/caldris/CALDRIS.INI
 
+    // The file that is written.
     const QString& Path() const { return mPath; }
+    // The read-only defaults; empty when none are laid under.
+    const QString& DefaultsPath() const { return mMachinePath; }
 
     QString ReadString(const QString& section, const QString& key, const QString& defaultValue) const;
     // Decimal text, optionally signed; anything else reads as the default.
@@ -33,7 +47,9 @@ public:
     void WriteString(const QString& section, const QString& key, const QString& value);
 
 private:
-    QStringList ReadLines() const;
+    bool FromMachine(const QString& section, const QString& key) const;
+    void MakeUserFolder() const;
 
     QString mPath;
+    QString mMachinePath;
 };

@@ -3,6 +3,7 @@
 #include "CaseFolder.h"
 #include "FtpServer.h"
 #include "ILoginDialog.h"
+#include "ScopedEnv.h"
 #include "TApplication.h"
 #include "TClickImage.h"
 #include "TDicomWindowAdapter.h"
@@ -164,9 +165,8 @@ TEST(WholeFlow, LoginListDownloadAndView)
     const QString ini = tmp.filePath("CALDRIS.INI");
     std::ofstream(ini.toStdString()) << "[FTP]\nHost=127.0.0.1\nPort=" << server.Port()
                                      << "\nPassive=1\nUser=doc\nRoot=/referring\n";
-    qputenv("CALDRIS_INI", ini.toUtf8());
-    qputenv("TMPDIR", tmp.filePath("cache").toUtf8());
-    QDir().mkpath(tmp.filePath("cache"));
+    const ScopedEnv settings("CALDRIS_INI", ini);
+    const ScopedEnv cache("XDG_CACHE_HOME", tmp.filePath("cache"));
     {
         Window w(true);
         ASSERT_NE(w.pane, nullptr);
@@ -198,8 +198,6 @@ TEST(WholeFlow, LoginListDownloadAndView)
         ASSERT_FALSE(shown.isNull());
         EXPECT_EQ(qGray(shown.pixel(shown.width() / 2, shown.height() / 2)), 180);
     }
-    qunsetenv("CALDRIS_INI");
-    qunsetenv("TMPDIR");
 }
 
 TEST(ProgramOptions, HelpAndVersionPrintAndExitWithoutAWindow)

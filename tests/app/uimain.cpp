@@ -1,5 +1,6 @@
 #include "TApplication.h"
 
+#include <QTemporaryDir>
 #include <gtest/gtest.h>
 
 #include <cstdlib>
@@ -15,6 +16,11 @@ int main(int argc, char** argv)
 {
     setenv("QT_QPA_PLATFORM", "offscreen", 1);
     setenv("LC_ALL", "C", 1);
+    // No test reaches the desktop's keyring or the user's own settings and cases.
+    QTemporaryDir home;
+    setenv("DBUS_SESSION_BUS_ADDRESS", qPrintable("unix:path=" + home.filePath("no-bus")), 1);
+    setenv("XDG_CONFIG_HOME", qPrintable(home.filePath("config")), 1);
+    setenv("XDG_CACHE_HOME", qPrintable(home.filePath("cache")), 1);
     TApplication app(argc, argv);
     ::testing::InitGoogleTest(&argc, argv);
     return RUN_ALL_TESTS();

@@ -1,14 +1,17 @@
 #include "Formatting.h"
+#include "ScopedEnv.h"
 #include "TCaseList.h"
 #include "TCatalogue.h"
 #include "TDownloadQueue.h"
 #include "TLocalCache.h"
 
+#include <QFile>
 #include <QTemporaryDir>
 #include <gtest/gtest.h>
 
 #include <fstream>
 #include <sys/stat.h>
+#include <unistd.h>
 
 TEST(Formatting, SizesAndTimes)
 {
@@ -141,27 +144,26 @@ TEST(LocalCache, HostileNamesNeverLeaveTheCache)
     EXPECT_FALSE(IsSafeKey("g\\p\\s\\t"));
 
     QTemporaryDir tmp;
-    qputenv("TMPDIR", tmp.path().toUtf8());
+    const ScopedEnv cache("XDG_CACHE_HOME", tmp.path());
     const std::string root = CacheRoot("doctor");
-    EXPECT_EQ(root, tmp.path().toStdString() + "/Caldris/doctor/");
+    EXPECT_EQ(root, tmp.path().toStdString() + "/caldris/doctor/");
     for (const char* user : {"..", "../../etc", "a/b", "."}) {
         const std::string r = CacheRoot(user);
-        EXPECT_EQ(r.rfind(tmp.path().toStdString() + "/Caldris/", 0), 0u) << user;
+        EXPECT_EQ(r.rfind(tmp.path().toStdString() + "/caldris/", 0), 0u) << user;
         EXPECT_EQ(r.find("/../"), std::string::npos) << r;
         EXPECT_EQ(std::count(r.begin() + long(tmp.path().size()), r.end(), '/'), 3) << r;
     }
     EXPECT_EQ(CaseFolder("doctor", "g\\p\\s"), root + "g/p/s/");
-    qunsetenv("TMPDIR");
 }
 
 TEST(LocalCache, ScanTellsLocalIncompleteAndEmptyApart)
 {
     QTemporaryDir tmp;
-    qputenv("TMPDIR", tmp.path().toUtf8());
+    const ScopedEnv cache("XDG_CACHE_HOME", tmp.path());
     const std::string root = LocalCache::CacheRoot("doc");
     ASSERT_TRUE(LocalCache::MakeFolders(root + "g/p/done"));
     struct stat st {};
-    ASSERT_EQ(stat((tmp.path().toStdString() + "/Caldris").c_str(), &st), 0);
+    ASSERT_EQ(stat((tmp.path().toStdString() + "/caldris").c_str(), &st), 0);
     EXPECT_EQ(st.st_mode & 0777, 0700u);
     Write(root + "g/p/done/a.dcm", 1000);
     Write(root + "g/p/done/b.dcm", 500);
@@ -189,7 +191,53 @@ TEST(LocalCache, ScanTellsLocalIncompleteAndEmptyApart)
     EXPECT_EQ(half->RowLight, rlIncomplete);
     EXPECT_EQ(half->SubItems[riTransfer], "Incomplete");
     EXPECT_EQ(half->SubItems[riSize], "-");
-    qunsetenv("TMPDIR");
+}
+
+// Another user must not be able to read or redirect the cache: each folder
+// of ours is owner-only and a link in its place is refused, not followed.
+TEST(LocalCache, FoldersAreOwnerOnlyAndLinksAreRefused)
+{
+    QTemporaryDir tmp;
+    const ScopedEnv cache("XDG_CACHE_HOME", tmp.filePath("cache"));
+    const std::string base = tmp.filePath("cache").toStdString();
+    EXPECT_FALSE(LocalCache::MakeFolders(tmp.filePath("outside/g/p/s/").toStdString()));
+
+    // A folder made open by someone (an older version, a umask) is closed.
+    ASSERT_EQ(::mkdir(base.c_str(), 0755), 0);
+    ASSERT_EQ(::mkdir((base + "/caldris").c_str(), 0777), 0);
+    ASSERT_EQ(::chmod((base + "/caldris").c_str(), 0777), 0);
+    const std::string root = LocalCache::CacheRoot("doc");
+    ASSERT_TRUE(LocalCache::MakeFolders(root + "g/p/s/"));
+    for (const std::string& folder : {base + "/caldris", root, root + "g/p/s"}) {
+        struct stat st {};
+        ASSERT_EQ(::lstat(folder.c_str(), &st), 0) << folder;
+        EXPECT_EQ(st.st_mode & 0777, 0700u) << folder;
+    }
+    Write(root + "g/p/s/a.dcm", 10);
+
+    // The user's root replaced by a link to a folder of someone else's choosing.
+    const std::string planted = tmp.filePath("planted").toStdString();
+    ASSERT_EQ(::mkdir(planted.c_str(), 0700), 0);
+    ASSERT_EQ(::mkdir((planted + "/g").c_str(), 0700), 0);
+    ASSERT_EQ(::mkdir((planted + "/g/p").c_str(), 0700), 0);
+    ASSERT_EQ(::mkdir((planted + "/g/p/fake").c_str(), 0700), 0);
+    Write(planted + "/g/p/fake/x.dcm", 10);
+    ASSERT_EQ(::symlink(planted.c_str(), (base + "/caldris/eve").c_str()), 0);
+    const std::string eve = LocalCache::CacheRoot("eve");
+    EXPECT_FALSE(LocalCache::MakeFolders(eve + "g/p/new/"));
+    EXPECT_FALSE(QFile::exists(QString::fromStdString(planted + "/g/p/new")));
+    TCaseList list;
+    LocalCache::ScanLocalCache(list, "eve");
+    EXPECT_EQ(list.Count(), 0);
+    // A link inside the cache counts for nothing either.
+    ASSERT_EQ(::symlink((planted + "/g/p/fake").c_str(), (root + "g/p/linked").c_str()), 0);
+    LocalCache::ScanLocalCache(list, "doc");
+    EXPECT_EQ(list.Count(), 1);
+
+    // Free space is that of the cache's file system, also before it exists.
+    const std::optional<int64_t> free = LocalCache::FreeSpace("nobody-yet");
+    ASSERT_TRUE(free.has_value());
+    EXPECT_GT(*free, 0);
 }
 
 TEST(Catalogue, StatusLineCountsRowsAndFreeSpace)

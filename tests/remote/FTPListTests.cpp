@@ -1,3 +1,4 @@
+#include "ScopedEnv.h"
 #include "TFTPList.h"
 #include "TLocalCache.h"
 
@@ -21,6 +22,7 @@ namespace {
 class FTPListTest : public ::testing::Test {
 protected:
     QTemporaryDir tmp;
+    const ScopedEnv cache{"XDG_CACHE_HOME", tmp.path()};
     std::unique_ptr<TFTPList> pane;
     int views = 0;
     int asked = 0;
@@ -28,7 +30,6 @@ protected:
 
     void SetUp() override
     {
-        qputenv("TMPDIR", tmp.path().toUtf8());
         pane = std::make_unique<TFTPList>();
         pane->OnViewCase = [this] { ++views; };
         pane->AskFinish = [this] { ++asked; return answer; };
@@ -41,7 +42,6 @@ protected:
     void TearDown() override
     {
         pane.reset();
-        qunsetenv("TMPDIR");
     }
 
     CaseRow* Row(const std::string& key, int light, int mark = rmNone)

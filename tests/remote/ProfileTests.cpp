@@ -1,5 +1,6 @@
 #include "ConnectionSettings.h"
 #include "EProfileError.h"
+#include "ScopedEnv.h"
 #include "TProfile.h"
 
 #include <QDir>
@@ -134,15 +135,81 @@ TEST_F(ProfileTest, TextsThatWouldNotReadBackAreRefused)
     EXPECT_EQ(Text(), "[FTP]\nUser=bob\n");
 }
 
-TEST_F(ProfileTest, PathComesFromTheEnvironmentOrIsMachineWide)
+TEST_F(ProfileTest, OneNamedFileOrTheUsersOverTheMachines)
 {
-    QByteArray old = qgetenv("CALDRIS_INI");
-    qputenv("CALDRIS_INI", "/tmp/elsewhere.ini");
-    EXPECT_EQ(TProfile::DefaultPath(), "/tmp/elsewhere.ini");
+    const ScopedEnv config("XDG_CONFIG_HOME", dir.filePath("config"));
+    {
+        const ScopedEnv named("CALDRIS_INI", "/tmp/elsewhere.ini");
+        EXPECT_EQ(TProfile::Default().Path(), "/tmp/elsewhere.ini");
+        EXPECT_EQ(TProfile::Default().DefaultsPath(), "");
+    }
     qunsetenv("CALDRIS_INI");
-    EXPECT_EQ(TProfile::DefaultPath(), "/var/lib/caldris/CALDRIS.INI");
-    if (!old.isEmpty())
-        qputenv("CALDRIS_INI", old);
+    EXPECT_EQ(TProfile::Default().Path(), dir.filePath("config/caldris/CALDRIS.INI"));
+    EXPECT_EQ(TProfile::Default().DefaultsPath(), "/etc/caldris/CALDRIS.INI");
+}
+
+// The machine's file gives the connection; the user's file overrides it and
+// alone holds the user's names; only the user's file is written, privately.
+TEST_F(ProfileTest, UsersFileOverridesTheMachinesReadOnlyDefaults)
+{
+    const QString machine = dir.filePath("etc/CALDRIS.INI");
+    QDir().mkpath(dir.filePath("etc"));
+    const QByteArray machineText = "; the centre's server\n[FTP]\nHost=cases.example\nPort=2121\nPassive=0\n"
+                                   "Root=/cases\nUser=admin\n[Users]\nadmin=secret\n";
+    {
+        QFile f(machine);
+        ASSERT_TRUE(f.open(QIODevice::WriteOnly));
+        f.write(machineText);
+    }
+    const QString user = dir.filePath("config/caldris/CALDRIS.INI");
+    TProfile layered(user, machine);
+    ConnectionSettings s;
+    s.ReadFrom(layered);
+    EXPECT_EQ(s.Host, "cases.example");
+    EXPECT_EQ(s.Port, 2121);
+    EXPECT_FALSE(s.Passive);
+    EXPECT_EQ(s.User, "");
+    EXPECT_EQ(ConnectionSettings::ReadRoot(layered), "/cases");
+    EXPECT_TRUE(layered.ReadSectionKeys("Users").isEmpty());
+    EXPECT_EQ(layered.ReadString("Users", "admin", "none"), "none");
+
+    layered.WriteString("FTP", "User", "amy");
+    layered.WriteString("FTP", "Port", "21");
+    layered.WriteString("Users", "amy", "");
+    s.ReadFrom(layered);
+    EXPECT_EQ(s.Port, 21);
+    EXPECT_EQ(s.User, "amy");
+    EXPECT_EQ(s.Host, "cases.example");
+    EXPECT_EQ(layered.ReadSectionKeys("FTP"), (QStringList{"User", "Port", "Host", "Passive", "Root"}));
+    QFile f(machine);
+    ASSERT_TRUE(f.open(QIODevice::ReadOnly));
+    EXPECT_EQ(f.readAll(), machineText);
+    struct stat st {};
+    ASSERT_EQ(::stat(user.toLocal8Bit().constData(), &st), 0);
+    EXPECT_EQ(st.st_mode & 0777, 0600u);
+    ASSERT_EQ(::stat(dir.filePath("config/caldris").toLocal8Bit().constData(), &st), 0);
+    EXPECT_EQ(st.st_mode & 0777, 0700u);
+}
+
+TEST_F(ProfileTest, SettingsFolderThatIsALinkIsRefused)
+{
+    const ScopedEnv config("XDG_CONFIG_HOME", dir.filePath("config"));
+    QDir().mkpath(dir.filePath("config"));
+    QDir().mkpath(dir.filePath("elsewhere"));
+    ASSERT_TRUE(QFile::link(dir.filePath("elsewhere"), dir.filePath("config/caldris")));
+    TProfile layered(TProfile::UserPath(), dir.filePath("none.ini"));
+    EXPECT_THROW(layered.WriteString("FTP", "User", "amy"), EProfileError);
+    EXPECT_TRUE(QDir(dir.filePath("elsewhere")).isEmpty());
+}
+
+TEST_F(ProfileTest, AWrittenFileIsOwnerOnly)
+{
+    Put("[FTP]\nUser=bob\n");
+    ASSERT_TRUE(QFile::setPermissions(path, QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ReadOther));
+    profile.WriteString("Users", "bob", "pw");
+    struct stat st {};
+    ASSERT_EQ(::stat(path.toLocal8Bit().constData(), &st), 0);
+    EXPECT_EQ(st.st_mode & 0777, 0600u);
 }
 
 TEST_F(ProfileTest, ConnectionSettingsDefaults)

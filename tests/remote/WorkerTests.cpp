@@ -1,5 +1,6 @@
 #include "Formatting.h"
 #include "FtpServer.h"
+#include "ScopedEnv.h"
 #include "TCatalogue.h"
 #include "TFetchThread.h"
 #include "TListThread.h"
@@ -14,6 +15,7 @@
 #include <fstream>
 #include <functional>
 #include <sstream>
+#include <unistd.h>
 
 namespace {
 
@@ -53,14 +55,13 @@ class WorkerTest : public ::testing::Test {
 protected:
     FtpServer server;
     QTemporaryDir tmp;
+    const ScopedEnv cache{"XDG_CACHE_HOME", tmp.path()};
     TCatalogue catalogue;
 
     void SetUp() override
     {
-        qputenv("TMPDIR", tmp.path().toUtf8());
         catalogue.FreeSpace = [] { return std::optional<int64_t>(1 << 20); };
     }
-    void TearDown() override { qunsetenv("TMPDIR"); }
 
     void Start(const QStringList& faults = {})
     {
@@ -189,6 +190,24 @@ TEST_F(WorkerTest, ResumeFetchesOnlyWhatIsMissing)
     EXPECT_NE(commands.find("RETR f4"), std::string::npos);
     EXPECT_EQ(ReadLocal(Local(key, "f3")), Content(3, 5000));
     EXPECT_EQ(catalogue.List.FindRow(key)->SubItems[riSize], FormatSize(20000)); // present files count
+}
+
+// A link planted where a case file goes is never written through.
+TEST_F(WorkerTest, DownloadNeverWritesThroughALink)
+{
+    const std::string key = "g\\Doe\\Linked";
+    server.AddFile("referring/g/Doe/Linked/f1", Content(1, 3000));
+    server.AddFile("referring/g/Doe/Linked/f2", Content(2, 3000));
+    Start();
+    catalogue.RootFolder = "/referring";
+    ASSERT_TRUE(LocalCache::MakeFolders(catalogue.CaseFolder(key)));
+    const std::string victim = tmp.filePath("victim").toStdString();
+    std::ofstream(victim, std::ios::binary) << "keep";
+    ASSERT_EQ(::symlink(victim.c_str(), Local(key, "f1").c_str()), 0);
+    Download(key);
+    EXPECT_EQ(ReadLocal(victim), "keep");
+    EXPECT_EQ(catalogue.List.FindRow(key)->RowLight, rlIncomplete);
+    EXPECT_EQ(ReadLocal(Local(key, "f2")), Content(2, 3000));
 }
 
 TEST_F(WorkerTest, StopDuringTheThirdOfFiveFiles)

@@ -1,6 +1,6 @@
 // fetch_bench: downloads one case with the download worker, headless, and
 // prints "SECONDS FILES BYTES" of the whole run (connect to last byte).
-// The cache goes to the temporary-files folder, so set TMPDIR to a scratch folder.
+// The cache goes to $XDG_CACHE_HOME/caldris/USER/, so point XDG_CACHE_HOME at a scratch folder.
 #include "CaseRow.h"
 #include "TCatalogue.h"
 #include "TFetchThread.h"

@@ -64,7 +64,7 @@ def run_fetch(build, port, scratch):
     cache = os.path.join(scratch, "cache")
     shutil.rmtree(cache, ignore_errors=True)
     os.makedirs(cache)
-    env = dict(os.environ, TMPDIR=cache, QT_QPA_PLATFORM="offscreen")
+    env = dict(os.environ, XDG_CACHE_HOME=cache, QT_QPA_PLATFORM="offscreen")
     key = "\\".join([GROUP, PATIENT, STUDY])
     t0 = time.perf_counter()
     out = subprocess.run([os.path.join(build, "tools", "bench", "fetch_bench"), str(port), USER, PASSWORD,

@@ -95,7 +95,7 @@ int main(int argc, char** argv)
     TDicomWindowAdapter windows;
     TLoaderControl loaders;
     TDownloadManagerPane* pane = nullptr;
-    const TProfile profile(TProfile::DefaultPath());
+    const TProfile profile = TProfile::Default();
     std::unique_ptr<TForm1> form;
     form = std::make_unique<TForm1>(windows, loaders, [&](QWidget* parent) {
         pane = new TDownloadManagerPane(parent);

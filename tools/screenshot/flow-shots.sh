@@ -10,8 +10,9 @@ out="$(cd "$out" && pwd)"
 here="$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)"
 export QT_QPA_PLATFORM=xcb
 # A cache of its own, so that the cases download as they would the first time.
-export TMPDIR="$(mktemp -d)"
-trap 'rm -rf "$TMPDIR"' EXIT
+scratch="$(mktemp -d)"
+trap 'rm -rf "$scratch"' EXIT
+export XDG_CACHE_HOME="$scratch/cache"
 # run-demo.sh starts the demo server and then the given program in place of the viewer.
 CALDRIS_DEMO_PROGRAM="$build/tools/screenshot/caldris-flow-shots" \
   xvfb-run -a -s "-screen 0 1280x800x24" "$here/run-demo.sh" "$build" "$out"
