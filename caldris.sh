@@ -2,6 +2,7 @@
 # One entry point for a fresh Debian 12 machine:
 #   ./caldris.sh run    install what is missing, build a release build and start the program
 #   ./caldris.sh test   install what is missing, build with the sanitizers and run every test
+#   ./caldris.sh package  install what is missing, build the Debian package and check it
 set -euo pipefail
 here="$(cd "$(dirname "${BASH_SOURCE[0]}")" && pwd)"
 cd "$here"
@@ -16,6 +17,7 @@ PACKAGES=(
   python3 python3-pyftpdlib
   libtiff-tools fonts-dejavu-core xvfb xauth lftp
   dbus gnome-keyring
+  desktop-file-utils appstream lintian man-db
 )
 
 install_packages() {
@@ -40,17 +42,21 @@ install_packages() {
 
 jobs() { nproc 2>/dev/null || echo 2; }
 
-build() { # folder, build type, extra cmake arguments...
+build() { # folder, build type, extra cmake arguments... [-- targets...]
   local dir="$1" type="$2"; shift 2
-  cmake -S . -B "$dir" -G Ninja -DCMAKE_BUILD_TYPE="$type" "$@" >/dev/null
-  cmake --build "$dir" -j "$(jobs)"
+  local args=() targets=()
+  while [ $# -gt 0 ] && [ "$1" != "--" ]; do args+=("$1"); shift; done
+  [ $# -gt 0 ] && shift && targets=(--target "$@")
+  cmake -S . -B "$dir" -G Ninja -DCMAKE_BUILD_TYPE="$type" "${args[@]}" >/dev/null
+  cmake --build "$dir" -j "$(jobs)" "${targets[@]}"
 }
 
 case "${1:-}" in
   run)
     shift
     install_packages
-    build build/release Release -DCALDRIS_TESTS=OFF
+    # The viewer, the headless tool and the demo case generator; not the benchmarks.
+    build build/release Release -DCALDRIS_TESTS=OFF -- caldris caldris-case make_demo_cases
     exec tools/run-demo.sh build/release "$@"
     ;;
   test)
@@ -61,8 +67,17 @@ case "${1:-}" in
     export UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1
     cd build/test && ctest --output-on-failure -j "$(jobs)"
     ;;
+  package)
+    install_packages
+    # A release tree of the installed programs only (no tests, benchmarks or
+    # other tools), installed by CPack into a Debian package.
+    build build/package Release -DCALDRIS_TESTS=OFF -DCMAKE_INSTALL_PREFIX=/usr \
+      -DCMAKE_SKIP_INSTALL_ALL_DEPENDENCY=ON -- caldris caldris-case package_files
+    (cd build/package && cpack -G DEB >/dev/null)
+    packaging/check-package.sh build/package/caldris_*_amd64.deb
+    ;;
   *)
-    echo "usage: $0 run|test"
+    echo "usage: $0 run|test|package"
     exit 2
     ;;
 esac

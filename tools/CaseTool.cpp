@@ -2,10 +2,12 @@
 // scripts and checks. Runs with any Qt platform plugin or none.
 #include "CaseJson.h"
 #include "ILoaderClient.h"
+#include "Program.h"
 #include "SeriesExport.h"
 #include "SplitImages.h"
 #include "TCaseModel.h"
 #include "TLoader.h"
+#include "ToolOptions.h"
 
 #include <QCoreApplication>
 #include <QElapsedTimer>
@@ -15,6 +17,7 @@
 
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 #include <string>
 
 namespace {
@@ -23,6 +26,7 @@ const char* kUsage =
     "usage: caldris-case info FOLDER\n"
     "       caldris-case render FOLDER SERIES FRAME OUT.png\n"
     "       caldris-case export FOLDER SERIES TARGET\n"
+    "       caldris-case --help | --version\n"
     "\n"
     "  info    loads the case folder as the viewer does and prints its series as JSON\n"
     "  render  writes frame FRAME of series SERIES (both from 0) as shown at 100 % to a PNG file\n"
@@ -78,11 +82,13 @@ bool ParseIndex(const char* text, int& value)
 int main(int argc, char** argv)
 {
     QCoreApplication app(argc, argv);
-    const std::string command = argc > 1 ? argv[1] : "";
-    if (command == "--help" || command == "-h") {
-        std::fputs(kUsage, stdout);
+    if (argc > 1 && std::strcmp(argv[1], "--version") == 0) {
+        std::puts(kFullTitle);
         return 0;
     }
+    if (const int status = AnswerToolOptions(argc, argv, kUsage); status >= 0)
+        return status;
+    const std::string command = argc > 1 ? argv[1] : "";
     const int expected = command == "info" ? 3 : command == "render" ? 6 : command == "export" ? 5 : -1;
     if (expected < 0 || argc != expected) {
         std::fputs(kUsage, stderr);

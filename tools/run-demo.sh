@@ -4,6 +4,7 @@
 # password "caldris"). The server stops when the viewer exits.
 #   run-demo.sh BUILD_DIR [viewer arguments...]
 set -euo pipefail
+case "${1:-}" in -h|--help) echo "usage: run-demo.sh BUILD_DIR [viewer arguments...]"; exit 0 ;; esac
 build="${1:?usage: run-demo.sh BUILD_DIR}"
 shift || true
 here="$(cd "$(dirname "${BASH_SOURCE[0]}")" && pwd)"
@@ -17,8 +18,29 @@ if [ ! -x "$generator" ]; then
   exit 1
 fi
 
-# The cases are written once per build of the generator.
+viewer() {
+  if [ -n "${CALDRIS_DEMO_PROGRAM:-}" ]; then
+    # Another program in the viewer's place (the screenshot walk, the tests).
+    "$CALDRIS_DEMO_PROGRAM" "$@"
+  else
+    "$build/app/caldris" "$@"
+  fi
+}
+
 demo="$build/demo"
+mkdir -p "$demo"
+# One demo at a time: the first run holds this lock (its viewer inherits it).
+# A second run leaves the first one's server, cases and settings alone and
+# only starts the viewer, which hands over to the running one and ends.
+exec 9>"$demo/run.lock"
+if ! flock -n 9; then
+  echo "A demo is already running; bringing its viewer forward."
+  export CALDRIS_INI="$demo/caldris.ini"
+  viewer "$@" 9>&-
+  exit 0
+fi
+
+# The cases are written once per build of the generator.
 tree="$demo/tree"
 if [ ! -f "$demo/tree.stamp" ] || [ "$generator" -nt "$demo/tree.stamp" ]; then
   echo "Writing the demo cases into $tree ..."
@@ -32,7 +54,7 @@ fi
 ini="$demo/caldris.ini"
 portfile="$demo/server.out"
 rm -f "$portfile"
-"$python" "$here/demo/demo_server.py" --root "$tree" --ini "$ini" >"$portfile" &
+"$python" "$here/demo/demo_server.py" --root "$tree" --ini "$ini" >"$portfile" 9>&- &
 server=$!
 stop_server() {
   kill "$server" 2>/dev/null || true
@@ -52,11 +74,8 @@ done
 export CALDRIS_INI="$ini"
 echo "Demo case server on 127.0.0.1:$port (user demo, password caldris); settings in $CALDRIS_INI"
 
-if [ -n "${CALDRIS_DEMO_PROGRAM:-}" ]; then
-  # Another program in the viewer's place (the screenshot walk).
-  "$CALDRIS_DEMO_PROGRAM" "$@"
-elif [ -x "$build/app/caldris" ]; then
-  "$build/app/caldris" "$@"
+if [ -n "${CALDRIS_DEMO_PROGRAM:-}" ] || [ -x "$build/app/caldris" ]; then
+  viewer "$@"
 elif [ -x "$build/tools/caldris-case" ]; then
   echo "The viewer is not built yet ($build/app/caldris); loading a demo case without it:"
   if [ $# -gt 0 ]; then

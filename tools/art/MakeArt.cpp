@@ -3,6 +3,8 @@
 // Run by hand after a change of the artwork; the PNGs are committed. The
 // skinned-control bitmaps keep a fully transparent bottom-left pixel, which
 // the controls use as their transparent colour.
+#include "ToolOptions.h"
+
 #include <QDir>
 #include <QFont>
 #include <QGuiApplication>
@@ -224,12 +226,14 @@ QImage Logo()
     return img;
 }
 
-// The program's icon for the desktop: the emblem on a rounded tile.
-QImage AppIcon()
+// The program's icon for the desktop: the emblem on a rounded tile, drawn
+// at each size from the 128-pixel design.
+QImage AppIcon(int size = 128)
 {
-    QImage img = Blank(128, 128);
+    QImage img = Blank(size, size);
     QPainter p(&img);
     p.setRenderHint(QPainter::Antialiasing);
+    p.scale(size / 128.0, size / 128.0);
     QLinearGradient back(0, 0, 0, 128);
     back.setColorAt(0, QColor(236, 242, 250));
     back.setColorAt(1, QColor(196, 210, 230));
@@ -515,8 +519,12 @@ int main(int argc, char** argv)
 {
     qputenv("QT_QPA_PLATFORM", "offscreen");
     QGuiApplication app(argc, argv);
+    const char* usage = "usage: caldris-art IMAGING_RES_DIR APP_RES_DIR [SHEET.png]\n"
+                        "Draws the program's pictures into the two resource folders.\n";
+    if (const int status = AnswerToolOptions(argc, argv, usage); status >= 0)
+        return status;
     if (argc != 3 && argc != 4) {
-        std::fprintf(stderr, "usage: caldris-art IMAGING_RES_DIR APP_RES_DIR [SHEET.png]\n");
+        std::fputs(usage, stderr);
         return 2;
     }
     g_imagingDir = argv[1];
@@ -542,6 +550,7 @@ int main(int argc, char** argv)
     Save(OkButton(), g_appDir, "ok.png");
     Save(AboutPicture(), g_appDir, "about.png");
     Save(AppIcon(), g_appDir, "caldris.png");
+    Save(AppIcon(48), g_appDir, "caldris-48.png");
     if (argc == 4)
         Sheet(argv[3]);
     return 0;

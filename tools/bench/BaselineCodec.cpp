@@ -6,6 +6,7 @@
 #include "BaselineFiles.h"
 #include "Jpeg12Decoder.h"
 #include "PixelMemory.h"
+#include "ToolOptions.h"
 
 #include <chrono>
 #include <cstdio>
@@ -16,8 +17,14 @@ uint8_t* DecodeJpeg8Alone(const std::string& stream, size_t* size);
 
 int main(int argc, char** argv)
 {
-    if (argc < 3)
+    const char* usage = "usage: baseline_codec FOLDER 8|12 [ROUNDS]\n"
+                        "Decodes every JPEG pixel stream of FOLDER with the codec alone; prints images per second.\n";
+    if (const int status = AnswerToolOptions(argc, argv, usage); status >= 0)
+        return status;
+    if (argc < 3) {
+        std::fputs(usage, stderr);
         return 2;
+    }
     const bool twelve = std::strcmp(argv[2], "12") == 0;
     const int rounds = argc > 3 ? std::atoi(argv[3]) : 5;
     std::vector<std::string> streams;

@@ -5,6 +5,7 @@
 // Prints images per second (median).
 #include "BaselineFiles.h"
 #include "PixelMemory.h"
+#include "ToolOptions.h"
 
 #include <chrono>
 #include <cstdint>
@@ -19,8 +20,14 @@
 
 int main(int argc, char** argv)
 {
-    if (argc < 2)
+    const char* usage = "usage: baseline_ct FOLDER [ROUNDS]\n"
+                        "Reads and maps every CT file of FOLDER the fastest way; prints images per second.\n";
+    if (const int status = AnswerToolOptions(argc, argv, usage); status >= 0)
+        return status;
+    if (argc < 2) {
+        std::fputs(usage, stderr);
         return 2;
+    }
     const int rounds = argc > 2 ? std::atoi(argv[2]) : 5;
     const auto files = FolderFiles(argv[1]);
     std::vector<double> rates;

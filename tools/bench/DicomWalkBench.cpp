@@ -2,6 +2,7 @@
 // loader does (constructor, ScanImages, ten look-ups) and reports the time
 // and the read system calls per file, beside reading each file whole.
 #include "TDicomStream.h"
+#include "ToolOptions.h"
 
 #include <QDir>
 #include <QElapsedTimer>
@@ -46,6 +47,10 @@ std::string MakeFile(int instance)
 
 int main(int argc, char** argv)
 {
+    const char* usage = "usage: dicom_walk_bench [FILES]\n"
+                        "Times the loader's header walk over FILES generated files (300) beside whole reads.\n";
+    if (const int status = AnswerToolOptions(argc, argv, usage); status >= 0)
+        return status;
     const int files = argc > 1 ? std::max(1, std::atoi(argv[1])) : 300;
     QTemporaryDir dir;
     std::vector<std::string> paths;

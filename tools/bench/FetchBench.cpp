@@ -4,6 +4,7 @@
 #include "CaseRow.h"
 #include "TCatalogue.h"
 #include "TFetchThread.h"
+#include "ToolOptions.h"
 
 #include <QCoreApplication>
 #include <QDir>
@@ -16,8 +17,13 @@
 int main(int argc, char** argv)
 {
     QCoreApplication app(argc, argv);
+    const char* usage = "usage: fetch_bench PORT USER PASSWORD ROOT CASEKEY\n"
+                        "Downloads one case from 127.0.0.1:PORT into $XDG_CACHE_HOME/caldris/USER/ and prints\n"
+                        "\"SECONDS FILES BYTES\".\n";
+    if (const int status = AnswerToolOptions(argc, argv, usage); status >= 0)
+        return status;
     if (argc != 6) {
-        std::fprintf(stderr, "usage: fetch_bench PORT USER PASSWORD ROOT CASEKEY\n");
+        std::fputs(usage, stderr);
         return 2;
     }
     TCatalogue catalogue;

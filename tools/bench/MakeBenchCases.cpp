@@ -4,6 +4,7 @@
 //   rgb/  50 single-image files, 1024 x 768 RGB baseline JPEG
 #include "DicomWriter.h"
 #include "JpegMaker.h"
+#include "ToolOptions.h"
 
 #include <QDir>
 
@@ -36,8 +37,12 @@ std::string Path(const QString& dir, const char* pattern, int i)
 
 int main(int argc, char** argv)
 {
+    const char* usage = "usage: make_bench_cases OUTDIR\n"
+                        "Writes the loading benchmark's cases ct/, mr12/ and rgb/ into OUTDIR.\n";
+    if (const int status = AnswerToolOptions(argc, argv, usage); status >= 0)
+        return status;
     if (argc != 2) {
-        std::fprintf(stderr, "usage: make_bench_cases OUTDIR\n");
+        std::fputs(usage, stderr);
         return 2;
     }
     const QString out = QString::fromLocal8Bit(argv[1]);

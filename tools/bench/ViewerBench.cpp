@@ -10,6 +10,7 @@
 #include "TDicomStream.h"
 #include "TDicomWindowAdapter.h"
 #include "TDisplayForm.h"
+#include "ToolOptions.h"
 #include "TPaintBox.h"
 
 #include <QApplication>
@@ -94,6 +95,10 @@ void WindowDrag(TDisplayForm& form, const IWindowAdapter& windows, int zoom, con
 
 int main(int argc, char** argv)
 {
+    const char* usage = "usage: viewer_bench\n"
+                        "Times window and level with repaint on a 2048 x 2048 image and the cine frame rate.\n";
+    if (const int status = AnswerToolOptions(argc, argv, usage); status >= 0)
+        return status;
     qputenv("QT_QPA_PLATFORM", "offscreen");
     QApplication app(argc, argv);
     QTemporaryDir dir;

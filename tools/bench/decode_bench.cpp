@@ -5,6 +5,7 @@
 #include "JpegMaker.h"
 #include "TDicomGraphic.h"
 #include "TDicomStream.h"
+#include "ToolOptions.h"
 
 #include <algorithm>
 #include <chrono>
@@ -59,8 +60,12 @@ void Bench(const char* what, const std::string& path, int runs)
 
 } // namespace
 
-int main()
+int main(int argc, char** argv)
 {
+    const char* usage = "usage: decode_bench\n"
+                        "Times the decoding of a 512 x 512 image, uncompressed and 12-bit lossless JPEG.\n";
+    if (const int status = AnswerToolOptions(argc, argv, usage); status >= 0)
+        return status;
     const std::vector<uint16_t> picture = Picture();
     std::vector<int16_t> samples(picture.begin(), picture.end());
     char dir[] = "/tmp/decode_benchXXXXXX";

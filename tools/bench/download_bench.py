@@ -89,6 +89,9 @@ def run_lftp(port, scratch):
 
 
 def main():
+    if len(sys.argv) > 1 and sys.argv[1] in ("-h", "--help"):
+        print(__doc__.strip())
+        return
     if len(sys.argv) not in (2, 3):
         raise SystemExit(__doc__)
     build = os.path.abspath(sys.argv[1])

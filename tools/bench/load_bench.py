@@ -1,7 +1,9 @@
 #!/usr/bin/env python3
 """Loading benchmark: opens the three generated cases with `caldris-case info`
 several times and prints images per second and the time to the first image
-(medians), each beside a baseline measured in the same run."""
+(medians), each beside a baseline measured in the same run.
+
+usage: load_bench.py [BUILD_DIR]   (default build/release)"""
 import json
 import os
 import statistics
@@ -17,6 +19,9 @@ def run(cmd):
 
 
 def main():
+    if len(sys.argv) > 1 and sys.argv[1] in ("-h", "--help"):
+        print(__doc__)
+        return
     build = sys.argv[1] if len(sys.argv) > 1 else "build/release"
     tool = os.path.join(build, "tools", "caldris-case")
     bench = os.path.join(build, "tools", "bench")

@@ -5,6 +5,7 @@
 #include "DicomWriter.h"
 #include "JpegMaker.h"
 #include "TFileStream.h"
+#include "ToolOptions.h"
 #include "TTiffGraphic.h"
 
 #include <QDir>
@@ -187,8 +188,12 @@ void KeyImagesTiff(const std::string& path)
 
 int main(int argc, char** argv)
 {
+    const char* usage = "usage: make_demo_cases OUTDIR\n"
+                        "Writes the demo cases (CT, MR, cine, colour, TIFF, PDF reports) into OUTDIR/referring.\n";
+    if (const int status = AnswerToolOptions(argc, argv, usage); status >= 0)
+        return status;
     if (argc != 2) {
-        std::fprintf(stderr, "usage: make_demo_cases OUTDIR\n");
+        std::fputs(usage, stderr);
         return 2;
     }
     const QString root = QDir(QString::fromLocal8Bit(argv[1])).filePath("referring");

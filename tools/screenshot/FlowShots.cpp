@@ -13,6 +13,7 @@
 #include "TJpegGraphic.h"
 #include "TLoaderControl.h"
 #include "TLoginDlg.h"
+#include "ToolOptions.h"
 #include "TProfile.h"
 #include "TTiffGraphic.h"
 
@@ -84,9 +85,13 @@ int main(int argc, char** argv)
 {
     RegisterJpegGraphic();
     RegisterTiffGraphic();
+    const char* usage = "usage: caldris-flow-shots OUTDIR\n"
+                        "Walks login, download and viewing on the demo server (run by flow-shots.sh).\n";
+    if (const int status = AnswerToolOptions(argc, argv, usage); status >= 0)
+        return status;
     TApplication app(argc, argv);
     if (argc != 2) {
-        std::fprintf(stderr, "usage: caldris-flow-shots OUTDIR\n");
+        std::fputs(usage, stderr);
         return 2;
     }
     g_out = QString::fromLocal8Bit(argv[1]);

@@ -6,14 +6,15 @@
 #include "DemoCase.h"
 #include "Program.h"
 #include "TAboutBox.h"
+#include "TApplication.h"
 #include "TAquaRadio.h"
 #include "TAquaSlider.h"
-#include "TApplication.h"
 #include "TDicomWindowAdapter.h"
 #include "TDownloadPlaceholder.h"
 #include "TForm1.h"
 #include "THelp.h"
 #include "TLoaderControl.h"
+#include "ToolOptions.h"
 
 #include <QDeadlineTimer>
 #include <QDir>
@@ -52,9 +53,13 @@ bool Shoot(const QString& dir, const char* name)
 
 int main(int argc, char** argv)
 {
+    const char* usage = "usage: caldris-shots OUTDIR [CASEFOLDER]\n"
+                        "Saves screenshots of the viewer (run by screenshot.sh under a virtual X server).\n";
+    if (const int status = AnswerToolOptions(argc, argv, usage); status >= 0)
+        return status;
     TApplication app(argc, argv);
     if (argc < 2 || argc > 3) {
-        std::fprintf(stderr, "usage: caldris-shots OUTDIR [CASEFOLDER]\n");
+        std::fputs(usage, stderr);
         return 2;
     }
     const QString out = QString::fromLocal8Bit(argv[1]);

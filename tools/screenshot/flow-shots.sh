@@ -3,6 +3,7 @@
 # the download manager during a download, the case in the viewer.
 #   tools/screenshot/flow-shots.sh BUILD_DIR OUT_DIR
 set -euo pipefail
+case "${1:-}" in -h|--help) echo "usage: flow-shots.sh BUILD_DIR OUT_DIR"; exit 0 ;; esac
 build="$(cd "${1:?usage: flow-shots.sh BUILD_DIR OUT_DIR}" && pwd)"
 out="${2:?usage: flow-shots.sh BUILD_DIR OUT_DIR}"
 mkdir -p "$out"

@@ -4,6 +4,7 @@
 #   tools/screenshot/screenshot.sh BUILD_DIR OUT_DIR [CASE_FOLDER]
 # Without a case folder a demonstration case is generated.
 set -euo pipefail
+case "${1:-}" in -h|--help) echo "usage: screenshot.sh BUILD_DIR OUT_DIR [CASE_FOLDER]"; exit 0 ;; esac
 build="${1:?usage: screenshot.sh BUILD_DIR OUT_DIR [CASE_FOLDER]}"
 out="${2:?usage: screenshot.sh BUILD_DIR OUT_DIR [CASE_FOLDER]}"
 shift 2
