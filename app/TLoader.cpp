@@ -1,3 +1,4 @@
+#include "SupportLog.h"
 #include "TLoader.h"
 
 #include "CaseTexts.h"
@@ -12,6 +13,7 @@
 
 #include <algorithm>
 #include <dirent.h>
+#include <exception>
 #include <strings.h>
 #include <sys/stat.h>
 
@@ -83,8 +85,11 @@ void TLoader::run()
 {
     try {
         Run();
+        qCDebug(lcLoader) << "loader: done";
+    } catch (const std::exception& e) {
+        // A failure that ends the loader is not reported, but logged.
+        qCDebug(lcLoader) << "loader: ended by" << e.what();
     } catch (...) {
-        // A failure that ends the loader is not reported.
     }
     try {
         m_sync.Synchronize([this] {

@@ -2,6 +2,7 @@
 // main window is built, the message loop, then the main window is taken
 // down (its loader stopped, the download worker ended) and the token freed.
 #include "Program.h"
+#include "SupportLog.h"
 #include "TAboutBox.h"
 #include "TApplication.h"
 #include "TDicomWindowAdapter.h"
@@ -23,7 +24,7 @@
 
 namespace {
 
-const char* kUsage = "usage: caldris [FOLDER]\n"
+const char* kUsage = "usage: caldris [--verbose] [FOLDER]\n"
                      "\n"
                      "Caldris, the case viewer of the imaging centre's referring physicians.\n"
                      "Without a folder it starts with the download manager; with a case folder it\n"
@@ -33,6 +34,8 @@ const char* kUsage = "usage: caldris [FOLDER]\n"
                      "$XDG_CONFIG_HOME/caldris/CALDRIS.INI (yours); CALDRIS_INI names one file for both.\n"
                      "Cases are cached in $XDG_CACHE_HOME/caldris/USER/.\n"
                      "\n"
+                     "  --verbose  log the FTP commands and replies (passwords masked), the workers\n"
+                     "             and the case loader on stderr (also CALDRIS_DEBUG=1)\n"
                      "  --help     show this text\n"
                      "  --version  show the version\n";
 
@@ -40,6 +43,8 @@ const char* kUsage = "usage: caldris [FOLDER]\n"
 
 int main(int argc, char** argv)
 {
+    if (SupportLog::Wanted(argc, argv))
+        SupportLog::Enable();
     // Answered without any window.
     if (argc > 1 && (std::strcmp(argv[1], "--help") == 0 || std::strcmp(argv[1], "-h") == 0)) {
         std::fputs(kUsage, stdout);

@@ -1,3 +1,4 @@
+#include "RemoteLog.h"
 #include "TFetchThread.h"
 
 #include "EFtpError.h"
@@ -11,6 +12,7 @@
 #include <chrono>
 #include <cmath>
 #include <cstdio>
+#include <exception>
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -107,6 +109,10 @@ void TFetchThread::DownloadCase()
     try {
         m_connection.Settings = m_settings;
         m_connection.Connect();
+    } catch (const std::exception& e) {
+        qCDebug(lcWorkers) << "download: connecting failed:" << e.what();
+        Sleep(IdleSleepMs);
+        return;
     } catch (...) {
         // Tried again on the next pass; a short pause keeps a refused
         // connection from spinning.
@@ -193,7 +199,8 @@ void TFetchThread::FetchFiles(const std::string& local, const std::vector<std::s
             }
             m_bytesDone += m_currentFileBytes;
             ++m_fileNumber;
-        } catch (const EFtpSocketError&) {
+        } catch (const EFtpSocketError& e) {
+            qCDebug(lcWorkers) << "download:" << name.c_str() << "failed, the case ends:" << e.what();
             ::unlink(path.c_str());
             m_caseStatus = 4;
             return;
@@ -239,6 +246,7 @@ void TFetchThread::ShowProgress()
 
 void TFetchThread::FinishCase()
 {
+    qCDebug(lcWorkers) << "download:" << m_caseKey.c_str() << "ends with status" << m_caseStatus;
     const uint32_t elapsed = TickCount() - m_startTick;
     if (m_row) {
         if (m_caseStatus == 0) {

@@ -1,3 +1,4 @@
+#include "RemoteLog.h"
 #include "TFtpConnection.h"
 
 #include "EFtpError.h"
@@ -124,6 +125,7 @@ void TFtpConnection::Open()
         Close();
         throw std::bad_alloc();
     }
+    RemoteLog::TraceFtp(mEasy);
 }
 
 void TFtpConnection::Close()

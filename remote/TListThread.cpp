@@ -1,9 +1,11 @@
+#include "RemoteLog.h"
 #include "TListThread.h"
 
 #include "TCatalogue.h"
 #include "TLocalCache.h"
 
 #include <cctype>
+#include <exception>
 
 TListThread::TListThread(TCatalogue& catalogue, std::function<std::string()> rootReader)
     : m_catalogue(catalogue), m_rootReader(std::move(rootReader))
@@ -27,8 +29,11 @@ void TListThread::run()
 {
     try {
         Walk();
-    } catch (...) {
+        qCDebug(lcWorkers) << "listing: done";
+    } catch (const std::exception& e) {
         // Listing failures are silent: the rows found so far stay.
+        qCDebug(lcWorkers) << "listing: ended by" << e.what();
+    } catch (...) {
     }
     m_connection.Disconnect();
     try {
