@@ -212,7 +212,7 @@ TEST(ProgramOptions, HelpAndVersionPrintAndExitWithoutAWindow)
         const QByteArray out = p.readAllStandardOutput() + p.readAllStandardError();
         if (QByteArray(option) == "--help") {
             EXPECT_EQ(p.exitCode(), 0);
-            EXPECT_TRUE(out.contains("usage: caldris [FOLDER]"));
+            EXPECT_TRUE(out.contains("usage: caldris [--verbose] [FOLDER]"));
         } else if (QByteArray(option) == "--version") {
             EXPECT_EQ(p.exitCode(), 0);
             EXPECT_EQ(out.trimmed(), "Caldris Version 1.5");
@@ -220,4 +220,10 @@ TEST(ProgramOptions, HelpAndVersionPrintAndExitWithoutAWindow)
             EXPECT_EQ(p.exitCode(), 2) << option;
         }
     }
+    // --verbose is an option of its own, not a folder name, wherever it stands.
+    QProcess p;
+    p.start(CALDRIS_PROGRAM, {"--verbose", "--version"});
+    ASSERT_TRUE(p.waitForFinished(20000));
+    EXPECT_EQ(p.exitCode(), 0);
+    EXPECT_EQ(p.readAllStandardOutput().trimmed(), "Caldris Version 1.5");
 }
