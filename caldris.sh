@@ -12,7 +12,7 @@ PACKAGES=(
   qt6-base-dev qt6-pdf-dev
   libjpeg62-turbo-dev libgdcm-dev libtiff-dev zlib1g-dev libcurl4-openssl-dev
   googletest libgtest-dev
-  python3 python3-pyftpdlib
+  python3 python3-pyftpdlib python3-openssl openssl
   libtiff-tools fonts-dejavu-core xvfb xauth lftp
 )
 

@@ -87,8 +87,11 @@ void TFetchThread::PickNextCase()
 {
     m_caseKey.clear();
     m_row = nullptr;
-    if (m_catalogue.DownloadsPaused || m_catalogue.Queue.Empty() || m_settings.Password.empty())
+    if (isInterruptionRequested() || m_catalogue.DownloadsPaused || m_catalogue.Queue.Empty() ||
+        m_settings.Password.empty())
         return;
+    // Aborts made for the last case end here, on the thread that makes them.
+    m_connection.ClearAbort();
     m_caseKey = m_catalogue.Queue[0];
     m_root = m_catalogue.RootFolder;
     m_row = m_catalogue.List.FindRow(m_caseKey);

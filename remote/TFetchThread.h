@@ -30,7 +30,8 @@ public:
     // UI thread: asks the worker to end and waits, serving its calls, so that
     // a case in progress ends through its finishing step.
     void Terminate();
-    // UI thread, inside a synchronised call: aborts the transfer in progress.
+    // UI thread, inside a synchronised call: aborts the transfer in progress
+    // and every later operation of the case (the next pick clears it).
     void AbortTransfer() { m_connection.Abort(); }
 
     // Milliseconds the worker sleeps when there is nothing to do.

@@ -2,10 +2,12 @@
 
 #include "EFtpError.h"
 #include "EFtpSocketError.h"
+#include "ETlsError.h"
 #include "Exception.h"
 
 #include <curl/curl.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <chrono>
 #include <cstring>
@@ -14,16 +16,24 @@
 
 #include <fcntl.h>
 #include <poll.h>
+#include <sys/socket.h>
 #include <unistd.h>
 
 namespace {
 
-// libcurl 7.88 left to itself sleeps up to a second in its poll between
-// transfers on a reused passive connection; waking every millisecond
-// removes those stalls at a negligible cost.
-constexpr int PollCapMs = 1;
+// libcurl 7.88 does not wait on anything between a passive reply and the
+// start of its data connection, so its poll would sleep out its own
+// one-second timer there; in that gap alone we wake it this often.
+constexpr int PassiveGapPollMs = 1;
+// Longest single wait otherwise: network events and Abort wake it sooner.
+constexpr int MaxPollMs = 1000;
+// The server's answer to QUIT while a connection closes; a silent server
+// must not hold up the end of the program.
+constexpr long QuitReplyWaitS = 1;
 // A listing longer than this is no listing of a case folder.
 constexpr size_t MaxListingBytes = 64u << 20;
+constexpr int PassiveReply = 227;
+constexpr int ExtendedPassiveReply = 229;
 
 void InitCurlOnce()
 {
@@ -52,6 +62,28 @@ bool IsSocketKind(CURLcode code)
         return true;
     default:
         return false;
+    }
+}
+
+// The reason a protected connection failed, or empty when it is no such failure.
+std::string TlsReason(CURLcode code, const std::string& detail)
+{
+    switch (code) {
+    case CURLE_USE_SSL_FAILED:
+        return "The server refused a protected (TLS) connection.";
+    case CURLE_PEER_FAILED_VERIFICATION:
+        return "The server's certificate could not be verified: " + detail;
+    case CURLE_SSL_CACERT_BADFILE:
+        return "The certificate authority file cannot be read: " + detail;
+    case CURLE_SSL_CONNECT_ERROR:
+    case CURLE_SSL_CERTPROBLEM:
+    case CURLE_SSL_CIPHER:
+    case CURLE_SSL_ISSUER_ERROR:
+    case CURLE_SSL_CRL_BADFILE:
+    case CURLE_SSL_SHUTDOWN_FAILED:
+        return "The protected (TLS) connection failed: " + detail;
+    default:
+        return {};
     }
 }
 
@@ -116,9 +148,21 @@ TFtpConnection::~TFtpConnection()
     Close();
 }
 
+void TFtpConnection::Abort()
+{
+    std::lock_guard<std::mutex> lock(mMultiMutex);
+    mAbort.store(true);
+    if (mMulti)
+        curl_multi_wakeup(mMulti);
+}
+
 void TFtpConnection::Open()
 {
-    mMulti = curl_multi_init();
+    CURLM* multi = curl_multi_init();
+    {
+        std::lock_guard<std::mutex> lock(mMultiMutex);
+        mMulti = multi;
+    }
     mEasy = curl_easy_init();
     if (!mMulti || !mEasy) {
         Close();
@@ -126,15 +170,35 @@ void TFtpConnection::Open()
     }
 }
 
+// Takes the multi handle out of Abort's reach, then ends it: the connection
+// cache lives there and its cleanup says QUIT.
+void TFtpConnection::DropMulti()
+{
+    CURLM* multi = nullptr;
+    {
+        std::lock_guard<std::mutex> lock(mMultiMutex);
+        std::swap(multi, mMulti);
+    }
+    if (!multi)
+        return;
+    if (mAbort.load() && mSocket >= 0) {
+        // After an abort nothing more is said: QUIT fails at once.
+        ::shutdown(static_cast<int>(mSocket), SHUT_RDWR);
+    } else if (mEasy) {
+        // The cache says QUIT with the wait of the last handle it was given.
+        curl_easy_setopt(mEasy, CURLOPT_SERVER_RESPONSE_TIMEOUT, QuitReplyWaitS);
+        curl_multi_add_handle(multi, mEasy);
+        curl_multi_remove_handle(multi, mEasy);
+    }
+    curl_multi_cleanup(multi);
+}
+
 void TFtpConnection::Close()
 {
-    // The connection cache lives in the multi handle; its cleanup says QUIT.
-    if (mMulti)
-        curl_multi_cleanup(mMulti);
+    DropMulti();
     if (mEasy)
         curl_easy_cleanup(mEasy);
     curl_slist_free_all(mQuotes);
-    mMulti = nullptr;
     mEasy = nullptr;
     mQuotes = nullptr;
     mConnected = false;
@@ -148,6 +212,8 @@ void TFtpConnection::Connect()
     CheckSendable(Settings.User);
     CheckSendable(Settings.Password);
     CheckHost(Settings.Host);
+    if (mAbort.load())
+        throw EFtpError("Operation aborted.");
     Open();
     Perform(Op::Login, std::string(), {"TYPE I"});
     mConnected = mSocket >= 0;
@@ -169,6 +235,10 @@ void TFtpConnection::Disconnect()
 
 void TFtpConnection::RequireConnected()
 {
+    if (mAbort.load()) {
+        Close();
+        throw EFtpError("Operation aborted.");
+    }
     CheckAlive();
     if (!mConnected)
         throw EFtpError("Not connected.");
@@ -302,8 +372,20 @@ void TFtpConnection::Prepare(Op op, const std::string& path)
     curl_easy_setopt(e, CURLOPT_FTP_USE_EPSV, 0L);
     curl_easy_setopt(e, CURLOPT_FTP_USE_EPRT, 0L);
     curl_easy_setopt(e, CURLOPT_FTPPORT, Settings.Passive ? nullptr : "-");
-    // The data address is the one the server names in its PASV reply.
-    curl_easy_setopt(e, CURLOPT_FTP_SKIP_PASV_IP, 0L);
+    // Data connections go to the control connection's host whatever address
+    // a PASV reply names, so a hostile reply cannot point them elsewhere.
+    curl_easy_setopt(e, CURLOPT_FTP_SKIP_PASV_IP, 1L);
+    // Our own deadline ends a slow Connect; this one only backs it up.
+    curl_easy_setopt(e, CURLOPT_CONNECTTIMEOUT_MS, static_cast<long>(ConnectTimeoutMs) + 1000L);
+    if (Settings.Tls == ConnectionSettings::TlsMode::None) {
+        curl_easy_setopt(e, CURLOPT_USE_SSL, static_cast<long>(CURLUSESSL_NONE));
+    } else {
+        curl_easy_setopt(e, CURLOPT_USE_SSL, static_cast<long>(CURLUSESSL_ALL));
+        curl_easy_setopt(e, CURLOPT_FTPSSLAUTH, static_cast<long>(CURLFTPAUTH_TLS));
+        curl_easy_setopt(e, CURLOPT_SSL_VERIFYPEER, 1L);
+        curl_easy_setopt(e, CURLOPT_SSL_VERIFYHOST, 2L);
+        curl_easy_setopt(e, CURLOPT_CAINFO, Settings.CaFile.empty() ? nullptr : Settings.CaFile.c_str());
+    }
     if (ReceiveBufferSize > 0)
         curl_easy_setopt(e, CURLOPT_BUFFERSIZE, static_cast<long>(ReceiveBufferSize));
     // Our own stall check ends a silent transfer; this one only backs it up.
@@ -334,16 +416,20 @@ void TFtpConnection::Perform(Op op, const std::string& path, const std::vector<s
     mTransferred = 0;
     mListing.clear();
     mReplied = false;
+    mDataPending = false;
     mCallbackFailure = nullptr;
     mErrorBuffer[0] = 0;
-    if (op == Op::List || op == Op::Retr)
-        mAbort.store(false);
+    if (mAbort.load()) {
+        Close();
+        throw EFtpError("Operation aborted.");
+    }
     Prepare(op, path);
 
     curl_multi_add_handle(mMulti, mEasy);
     CURLcode result = CURLE_OK;
-    bool done = false, aborted = false, stalled = false;
-    mLastActivityMs = NowMs();
+    bool done = false, aborted = false, stalled = false, timedOut = false;
+    const int64_t started = NowMs();
+    mLastActivityMs = started;
     for (;;) {
         int running = 0;
         CURLMcode mc = curl_multi_perform(mMulti, &running);
@@ -360,27 +446,25 @@ void TFtpConnection::Perform(Op op, const std::string& path, const std::vector<s
             result = CURLE_OUT_OF_MEMORY;
             break;
         }
-        if (mAbort.load() && op != Op::Login && op != Op::Command) {
+        if (mAbort.load()) {
             aborted = true;
             break;
         }
-        // The TCP connect of a login waits for the system's own time-out.
-        bool connecting = false;
-        if (op == Op::Login) {
-            curl_off_t connectTime = 0;
-            curl_easy_getinfo(mEasy, CURLINFO_CONNECT_TIME_T, &connectTime);
-            connecting = connectTime == 0;
-            if (connecting)
-                mLastActivityMs = NowMs();
+        const int64_t now = NowMs();
+        if (op == Op::Login && now - started >= ConnectTimeoutMs) {
+            timedOut = true;
+            break;
         }
-        if (!connecting && NowMs() - mLastActivityMs >= StallLimitMs) {
+        if (now - mLastActivityMs >= StallLimitMs) {
             stalled = true;
             break;
         }
-        curl_multi_poll(mMulti, nullptr, 0, PollCapMs, nullptr);
+        if (OnWait)
+            OnWait();
+        curl_multi_poll(mMulti, nullptr, 0, WaitLimitMs(op, started, NowMs()), nullptr);
     }
-    // A write callback that refused the data for an abort ends the transfer too.
-    if (!aborted && result != CURLE_OK && mAbort.load() && (op == Op::List || op == Op::Retr))
+    // A callback that refused the data for an abort ends the transfer too.
+    if (!aborted && result != CURLE_OK && mAbort.load())
         aborted = true;
     long socket = -1;
     curl_socket_t active = CURL_SOCKET_BAD;
@@ -404,8 +488,24 @@ void TFtpConnection::Perform(Op op, const std::string& path, const std::vector<s
         Close();
         throw EFtpSocketError("Connection timed out: no data for " + std::to_string(StallLimitMs / 1000) + " seconds.");
     }
+    if (timedOut) {
+        Close();
+        throw EFtpSocketError("Connection timed out: no login within " + std::to_string(ConnectTimeoutMs / 1000) +
+                              " seconds.");
+    }
     if (result != CURLE_OK)
         Fail(result, IsSocketKind(result));
+}
+
+int TFtpConnection::WaitLimitMs(Op op, int64_t started, int64_t now) const
+{
+    int64_t limit = mDataPending ? PassiveGapPollMs : MaxPollMs;
+    limit = std::min<int64_t>(limit, StallLimitMs - (now - mLastActivityMs));
+    if (op == Op::Login)
+        limit = std::min<int64_t>(limit, ConnectTimeoutMs - (now - started));
+    if (OnWait)
+        limit = std::min<int64_t>(limit, WaitHookMs);
+    return static_cast<int>(std::max<int64_t>(limit, 0));
 }
 
 void TFtpConnection::Fail(int code, bool socketKind)
@@ -414,6 +514,9 @@ void TFtpConnection::Fail(int code, bool socketKind)
     Close();
     if (code == CURLE_ABORTED_BY_CALLBACK)
         throw EFtpError("Operation aborted.");
+    const std::string tls = TlsReason(static_cast<CURLcode>(code), text);
+    if (!tls.empty())
+        throw ETlsError(tls);
     if (socketKind)
         throw EFtpSocketError("Socket error: " + text);
     // A reply the operation did not expect: its own text says most.
@@ -446,6 +549,7 @@ size_t TFtpConnection::OnHeader(const char* data, size_t length)
         mLastReplyCode = (line[0] - '0') * 100 + (line[1] - '0') * 10 + (line[2] - '0');
         mLastReplyText = line;
         mReplied = true;
+        mDataPending = mLastReplyCode == PassiveReply || mLastReplyCode == ExtendedPassiveReply;
     }
     return length;
 }
@@ -453,6 +557,7 @@ size_t TFtpConnection::OnHeader(const char* data, size_t length)
 size_t TFtpConnection::OnWrite(const char* data, size_t length)
 {
     mLastActivityMs = NowMs();
+    mDataPending = false;
     if (mAbort.load())
         return 0;
     if (mOp == Op::List) {

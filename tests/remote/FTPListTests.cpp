@@ -1,3 +1,5 @@
+#include "HostileServer.h"
+#include "ILoginDialog.h"
 #include "TFTPList.h"
 #include "TLocalCache.h"
 
@@ -296,4 +298,62 @@ TEST_F(FTPListTest, HeaderClicksSortAscendingAndRowsWithoutSizeComeFirst)
     emit pane->ListView1->header()->sectionClicked(0);
     EXPECT_EQ(pane->Catalogue.List.Row(0)->Caption, "Alpha");
     EXPECT_EQ(pane->ListView1->model()->data(pane->ListView1->model()->index(1, 0)).toString(), "Bravo");
+}
+
+namespace {
+
+// Answers the login dialog once with OK.
+class OkDialog : public ILoginDialog {
+public:
+    bool Execute() override { return true; }
+    QString UserNameText() const override { return "doc"; }
+    QString PasswordText() const override { return "pw"; }
+    bool RememberChecked() const override { return false; }
+};
+
+} // namespace
+
+// Whatever the server does, the download manager (and with it the program)
+// ends within two seconds, while the listing and the download worker are
+// both waiting for the server.
+TEST_F(FTPListTest, EndsPromptlyWhateverTheServerDoes)
+{
+    const struct {
+        const char* what;
+        HostileServer::Kind kind;
+    } servers[] = {{"never greets", HostileServer::Mute},
+                   {"never answers a command", HostileServer::Deaf},
+                   {"accepts no connection", HostileServer::Unreachable}};
+    for (const auto& s : servers) {
+        HostileServer hostile(s.kind);
+        const QString ini = tmp.filePath("CALDRIS.INI");
+        {
+            QFile f(ini);
+            ASSERT_TRUE(f.open(QIODevice::WriteOnly));
+            f.write(QString("[FTP]\nHost=127.0.0.1\nPort=%1\n").arg(hostile.Port()).toUtf8());
+        }
+        qputenv("CALDRIS_INI", ini.toUtf8());
+        auto manager = std::make_unique<TFTPList>();
+        manager->DialogFactory = [] { return std::unique_ptr<ILoginDialog>(new OkDialog); };
+        std::vector<QString> messages;
+        manager->Message = [&](const QString& text) { messages.push_back(text); };
+        manager->FetchIdleSleepMs = 20;
+        manager->IdFTP1.ConnectTimeoutMs = 300;
+        manager->FormCreate(); // the login gives up: not responding, password held
+        EXPECT_EQ(messages.size(), 1u) << s.what;
+        CaseRow* row = manager->Catalogue.List.AddCaseRow("g\\p\\s", rlRemote);
+        manager->Catalogue.Queue.Add(row->Key());
+        manager->RefreshList();
+        QElapsedTimer t;
+        t.start();
+        while (row->RowLight != rlDownloading && t.elapsed() < 10000)
+            QCoreApplication::processEvents(QEventLoop::AllEvents, 10);
+        EXPECT_EQ(row->RowLight, rlDownloading) << s.what;
+        while (t.elapsed() < 500) // both workers now wait in their connects
+            QCoreApplication::processEvents(QEventLoop::AllEvents, 10);
+        t.restart();
+        manager.reset();
+        EXPECT_LT(t.elapsed(), 2000) << s.what;
+        qunsetenv("CALDRIS_INI");
+    }
 }
