@@ -56,7 +56,7 @@ private:
     void ReleasePick();
     bool Stopping() const;
     void DownloadCase();
-    void FetchFiles(const std::string& localFolder, const std::vector<std::string>& names);
+    void FetchFiles(const std::string& localFolder, const std::vector<TFtpConnection::ListedFile>& files);
     void OnTransferProgress(int64_t count);
     void ShowProgress();
     void FinishCase();

@@ -11,6 +11,7 @@
 #include <cerrno>
 #include <chrono>
 #include <cstring>
+#include <map>
 #include <mutex>
 #include <utility>
 
@@ -32,6 +33,8 @@ constexpr int MaxPollMs = 1000;
 constexpr long QuitReplyWaitS = 1;
 // A listing longer than this is no listing of a case folder.
 constexpr size_t MaxListingBytes = 64u << 20;
+constexpr size_t MaxReplyLines = 256;
+constexpr int32_t FolderSize = -2; // marks a listed entry that is no file
 constexpr int PassiveReply = 227;
 constexpr int ExtendedPassiveReply = 229;
 
@@ -203,6 +206,7 @@ void TFtpConnection::Close()
     mQuotes = nullptr;
     mConnected = false;
     mServerBinary = false;
+    mMachineListing = -1;
     mSocket = -1;
 }
 
@@ -272,6 +276,89 @@ void TFtpConnection::List(std::vector<std::string>& names)
     Perform(Op::List, std::string(), {});
     // libcurl lists in ASCII type and leaves the server there.
     mServerBinary = false;
+    names = TakeListingLines();
+}
+
+bool TFtpConnection::OffersMachineListing()
+{
+    if (mMachineListing < 0) {
+        Perform(Op::Command, std::string(), {"*FEAT"});
+        mMachineListing = 0;
+        if (mLastReplyCode == 211)
+            for (const std::string& line : mReplyLines)
+                if (line.compare(0, 5, " MLST") == 0)
+                    mMachineListing = 1;
+    }
+    return mMachineListing == 1;
+}
+
+void TFtpConnection::ListFiles(std::vector<ListedFile>& files)
+{
+    RequireConnected();
+    std::vector<std::string> names;
+    List(names);
+    std::vector<ListedFile> out;
+    if (!OffersMachineListing()) {
+        for (std::string& name : names)
+            out.push_back({std::move(name), -1});
+        files = std::move(out);
+        return;
+    }
+    // The names and their order stay those of NLST; MLSD adds each one's
+    // type and size, so folders drop out and no SIZE is needed.
+    Perform(Op::MachineList, std::string(), {});
+    mServerBinary = false;
+    std::map<std::string, ListedFile> facts;
+    for (const std::string& line : TakeListingLines()) {
+        bool isFile = false;
+        ListedFile file = ParseMachineLine(line, isFile);
+        if (!file.Name.empty())
+            facts[file.Name] = isFile ? file : ListedFile{file.Name, FolderSize};
+    }
+    for (std::string& name : names) {
+        auto found = facts.find(name);
+        if (found == facts.end())
+            out.push_back({std::move(name), -1});
+        else if (found->second.Size != FolderSize)
+            out.push_back(found->second);
+    }
+    files = std::move(out);
+}
+
+// "fact=value;fact=value; name": the name is everything after the first blank.
+TFtpConnection::ListedFile TFtpConnection::ParseMachineLine(const std::string& line, bool& isFile)
+{
+    isFile = false;
+    const size_t blank = line.find(' ');
+    if (blank == std::string::npos || blank + 1 >= line.size())
+        return {};
+    // Facts compare without regard to case; ";" on both sides of each.
+    std::string facts = ";" + line.substr(0, blank);
+    if (facts.back() != ';')
+        facts += ';';
+    for (char& c : facts)
+        if (c >= 'A' && c <= 'Z')
+            c = char(c - 'A' + 'a');
+    ListedFile file{line.substr(blank + 1), -1};
+    isFile = facts.find(";type=file;") != std::string::npos;
+    const size_t at = facts.find(";size=");
+    if (at != std::string::npos) {
+        const size_t from = at + 6;
+        const std::string number = facts.substr(from, facts.find(';', from) - from);
+        int64_t value = 0;
+        bool ok = !number.empty() && number.size() <= 10;
+        for (char c : number) {
+            ok = ok && c >= '0' && c <= '9';
+            value = value * 10 + (c - '0');
+        }
+        if (ok && value <= INT32_MAX)
+            file.Size = static_cast<int32_t>(value);
+    }
+    return file;
+}
+
+std::vector<std::string> TFtpConnection::TakeListingLines()
+{
     std::vector<std::string> lines;
     size_t start = 0;
     while (start < mListing.size()) {
@@ -286,7 +373,7 @@ void TFtpConnection::List(std::vector<std::string>& names)
         start = end + 1;
     }
     mListing.clear();
-    names = std::move(lines);
+    return lines;
 }
 
 int32_t TFtpConnection::Size(const std::string& name)
@@ -369,7 +456,8 @@ void TFtpConnection::Prepare(Op op, const std::string& path)
     curl_easy_setopt(e, CURLOPT_ERRORBUFFER, mErrorBuffer);
     // Every command names its target; the current folder is ours to set.
     curl_easy_setopt(e, CURLOPT_FTP_FILEMETHOD, static_cast<long>(CURLFTPMETHOD_NOCWD));
-    curl_easy_setopt(e, CURLOPT_FTP_USE_EPSV, 0L);
+    // EPSV where the server has it (libcurl falls back to PASV by itself).
+    curl_easy_setopt(e, CURLOPT_FTP_USE_EPSV, 1L);
     curl_easy_setopt(e, CURLOPT_FTP_USE_EPRT, 0L);
     curl_easy_setopt(e, CURLOPT_FTPPORT, Settings.Passive ? nullptr : "-");
     // Data connections go to the control connection's host whatever address
@@ -396,6 +484,7 @@ void TFtpConnection::Prepare(Op op, const std::string& path)
     curl_easy_setopt(e, CURLOPT_WRITEDATA, this);
     curl_easy_setopt(e, CURLOPT_NOBODY, op == Op::Login || op == Op::Command ? 1L : 0L);
     curl_easy_setopt(e, CURLOPT_DIRLISTONLY, op == Op::List ? 1L : 0L);
+    curl_easy_setopt(e, CURLOPT_CUSTOMREQUEST, op == Op::MachineList ? "MLSD" : nullptr);
     // RETR follows at once: no SIZE of libcurl's own before it.
     curl_easy_setopt(e, CURLOPT_IGNORE_CONTENT_LENGTH, op == Op::Retr ? 1L : 0L);
     curl_easy_setopt(e, CURLOPT_TRANSFERTEXT, 0L);
@@ -416,6 +505,7 @@ void TFtpConnection::Perform(Op op, const std::string& path, const std::vector<s
     mTransferred = 0;
     mListing.clear();
     mReplied = false;
+    mReplyLines.clear();
     mDataPending = false;
     mCallbackFailure = nullptr;
     mErrorBuffer[0] = 0;
@@ -543,6 +633,9 @@ size_t TFtpConnection::OnHeader(const char* data, size_t length)
     std::string line(data, length);
     while (!line.empty() && (line.back() == '\n' || line.back() == '\r'))
         line.pop_back();
+    // Kept for a multi-line reply (FEAT); a command's reply is short.
+    if (mReplyLines.size() < MaxReplyLines)
+        mReplyLines.push_back(line);
     bool digits = line.size() >= 3 && line[0] >= '1' && line[0] <= '5' && line[1] >= '0' && line[1] <= '9' &&
                   line[2] >= '0' && line[2] <= '9';
     if (digits && (line.size() == 3 || line[3] == ' ')) {
@@ -560,7 +653,7 @@ size_t TFtpConnection::OnWrite(const char* data, size_t length)
     mDataPending = false;
     if (mAbort.load())
         return 0;
-    if (mOp == Op::List) {
+    if (mOp == Op::List || mOp == Op::MachineList) {
         if (mListing.size() + length > MaxListingBytes) {
             mCallbackFailure = std::make_exception_ptr(EFtpError("Listing too long."));
             return 0;

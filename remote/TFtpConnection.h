@@ -77,6 +77,16 @@ public:
     void ChangeDir(const std::string& path);
     // NLST of the current folder; names replaces the caller's list.
     void List(std::vector<std::string>& names);
+    // A file of a listing with its size; -1 when the listing gave none
+    // (ask Size then) or it does not fit in 32 bits.
+    struct ListedFile {
+        std::string Name;
+        int32_t Size = -1;
+    };
+    // The names of NLST in its order, with their sizes from one MLSD
+    // listing when the server's FEAT reply offers MLST (names MLSD shows as
+    // anything but a file are left out); without MLST, no sizes.
+    void ListFiles(std::vector<ListedFile>& files);
     // SIZE; -1 when the reply is not 213 or holds no 32-bit number.
     int32_t Size(const std::string& name);
     // TYPE I when the server is not in binary type already.
@@ -97,7 +107,7 @@ public:
     bool Aborted() const { return mAbort.load(); }
 
 private:
-    enum class Op { Login, Command, List, Retr };
+    enum class Op { Login, Command, List, MachineList, Retr };
 
     void Open();
     void Close();
@@ -107,6 +117,9 @@ private:
     void Prepare(Op op, const std::string& path);
     void Perform(Op op, const std::string& path, const std::vector<std::string>& quotes);
     void CheckAlive();
+    bool OffersMachineListing();
+    std::vector<std::string> TakeListingLines();
+    static ListedFile ParseMachineLine(const std::string& line, bool& isFile);
     [[noreturn]] void Fail(int code, bool socketKind);
 
     static size_t HeaderThunk(char* data, size_t size, size_t count, void* self);
@@ -124,6 +137,8 @@ private:
     int mLastReplyCode = 0;
     std::string mLastReplyText;
     bool mReplied = false;      // a reply came during the running operation
+    int mMachineListing = -1;   // MLST in FEAT: -1 not asked yet, 0 no, 1 yes
+    std::vector<std::string> mReplyLines; // every reply line of the running command
     char mErrorBuffer[256] = {};
 
     // State of the running operation.

@@ -194,10 +194,9 @@ TEST_F(FtpTest, ChangeDirAndListReturnNamesInServerOrder)
     EXPECT_EQ(names, (std::vector<std::string>{"a.dcm", "b.dcm", "sub"}));
     std::string log = server.Commands();
     EXPECT_NE(log.find("CWD /referring/g1/p1\n"), std::string::npos) << log;
-    EXPECT_NE(log.find("PASV\n"), std::string::npos) << log;
+    EXPECT_NE(log.find("EPSV\n"), std::string::npos) << log;
     EXPECT_NE(log.find("\nNLST\n"), std::string::npos) << log;
     EXPECT_EQ(log.find("LIST"), std::string::npos) << log;
-    EXPECT_EQ(log.find("EPSV"), std::string::npos) << log;
 }
 
 TEST_F(FtpTest, EmptyFolderListsNothing)
@@ -267,6 +266,54 @@ TEST_F(FtpTest, NameWithLineBreakIsRefused)
     EXPECT_THROW(ftp.Get("a\rb", LocalPath("x")), EFtpError);
     EXPECT_THROW(ftp.Get("", LocalPath("x")), EFtpError);
     EXPECT_EQ(server.Commands().find("DELE"), std::string::npos);
+}
+
+TEST_F(FtpTest, ListFilesTakesSizesFromOneMachineListing)
+{
+    server.AddFile("referring/s/b.dcm", Pattern(70000));
+    server.AddFile("referring/s/a report.pdf", "abc");
+    server.AddFile("referring/s/zero", "");
+    server.AddFolder("referring/s/sub");
+    Start();
+    ftp.Connect();
+    ftp.ChangeDir("/referring/s");
+    std::vector<TFtpConnection::ListedFile> files;
+    ftp.ListFiles(files);
+    std::vector<std::string> names;
+    ftp.List(names);
+    // Files only, in the order of the names listing, each with its size.
+    std::vector<std::string> fileNames;
+    for (const std::string& n : names)
+        if (n != "sub")
+            fileNames.push_back(n);
+    ASSERT_EQ(files.size(), 3u);
+    for (size_t i = 0; i < files.size(); ++i) {
+        EXPECT_EQ(files[i].Name, fileNames[i]);
+        EXPECT_EQ(files[i].Size, files[i].Name == "b.dcm" ? 70000 : files[i].Name == "zero" ? 0 : 3) << files[i].Name;
+    }
+    const std::string log = server.Commands();
+    EXPECT_EQ(Count(log, "FEAT\n"), 1u) << log;
+    EXPECT_EQ(Count(log, "MLSD\n"), 1u) << log;
+    EXPECT_EQ(log.find("SIZE"), std::string::npos) << log;
+    // Binary type again for a transfer after the listing.
+    ftp.SetBinary();
+    ftp.Get("b.dcm", LocalPath("b.dcm"), 70000);
+    EXPECT_TRUE(ReadLocal(LocalPath("b.dcm")) == Pattern(70000));
+}
+
+TEST_F(FtpTest, ListFilesWithoutMachineListingsGivesTheNamesWithoutSizes)
+{
+    server.AddFile("referring/s/a.dcm", "abc");
+    server.AddFolder("referring/s/sub");
+    Start({"--no-mlsd"});
+    ftp.Connect();
+    ftp.ChangeDir("/referring/s");
+    std::vector<TFtpConnection::ListedFile> files;
+    ftp.ListFiles(files);
+    ASSERT_EQ(files.size(), 2u);
+    for (const auto& f : files)
+        EXPECT_EQ(f.Size, -1) << f.Name;
+    EXPECT_EQ(server.Commands().find("MLSD"), std::string::npos);
 }
 
 // --- Size ------------------------------------------------------------------
@@ -344,7 +391,7 @@ TEST_F(FtpTest, GetSendsNoSizeOrRestOfItsOwn)
     size_t to = log.find("RETR a.dcm\n");
     ASSERT_TRUE(from != std::string::npos && to != std::string::npos && from < to) << log;
     std::string between = log.substr(from + 11, to - from - 11);
-    EXPECT_TRUE(between == "PASV\n" || between == "PASV\nTYPE I\n" || between == "TYPE I\nPASV\n") << between;
+    EXPECT_TRUE(between == "EPSV\n" || between == "EPSV\nTYPE I\n" || between == "TYPE I\nEPSV\n") << between;
 }
 
 TEST_F(FtpTest, GetReplacesAnExistingLocalFile)
@@ -682,7 +729,7 @@ TEST_F(FtpTest, HundredSmallFilesOverOnePassiveConnectionDoNotStall)
     EXPECT_TRUE(ReadLocal(LocalPath("f42.dcm")) == Pattern(1042));
     std::string log = server.Commands();
     EXPECT_EQ(Count(log, "USER "), 1u);
-    EXPECT_EQ(Count(log, "PASV\n"), 101u);
+    EXPECT_EQ(Count(log, "EPSV\n"), 101u);
 }
 
 // --- Protected connections and data addresses ------------------------------

@@ -190,6 +190,27 @@ TEST_F(WorkerTest, ResumeFetchesOnlyWhatIsMissing)
     EXPECT_NE(commands.find("RETR f4"), std::string::npos);
     EXPECT_EQ(ReadLocal(Local(key, "f3")), Content(3, 5000));
     EXPECT_EQ(catalogue.List.FindRow(key)->SubItems[riSize], FormatSize(20000)); // present files count
+    // The sizes came from the one listing.
+    EXPECT_NE(commands.find("MLSD"), std::string::npos) << commands;
+    EXPECT_EQ(commands.find("SIZE"), std::string::npos) << commands;
+}
+
+TEST_F(WorkerTest, ResumeWithoutMachineListingsAsksTheSizeOfEachFile)
+{
+    const std::string key = "g\\Doe\\MR";
+    for (int i = 1; i <= 3; ++i)
+        server.AddFile("referring/g/Doe/MR/f" + std::to_string(i), Content(i, 5000));
+    Start({"--no-mlsd"});
+    catalogue.RootFolder = "/referring";
+    ASSERT_TRUE(LocalCache::MakeFolders(catalogue.CaseFolder(key)));
+    std::ofstream(Local(key, "f1"), std::ios::binary) << Content(1, 5000);
+    Download(key);
+    const std::string commands = server.Commands();
+    EXPECT_EQ(commands.find("RETR f1"), std::string::npos) << commands;
+    for (const char* name : {"f1", "f2", "f3"})
+        EXPECT_NE(commands.find(std::string("SIZE ") + name + "\n"), std::string::npos) << name;
+    EXPECT_EQ(ReadLocal(Local(key, "f3")), Content(3, 5000));
+    EXPECT_EQ(catalogue.List.FindRow(key)->RowLight, rlLocal);
 }
 
 TEST_F(WorkerTest, StopDuringTheThirdOfFiveFilesKeepsEveryCompleteFile)

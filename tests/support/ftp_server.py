@@ -8,6 +8,7 @@ Serves one home tree on 127.0.0.1, picks a free port and prints
   --reject-all              every login is answered 530, even a right password
   --deny-cwd PATH           CWD to this server path is answered 550 (repeatable)
   --no-size                 SIZE is answered 502
+  --no-mlsd                 no MLSD or MLST (nor in FEAT)
   --drop NAME:BYTES         RETR of NAME sends BYTES, then drops the connection
   --stall NAME:BYTES        RETR of NAME sends BYTES, then sends nothing more
   --slow NAME:CHUNK:DELAY   RETR of NAME sends CHUNK bytes every DELAY seconds
@@ -145,6 +146,7 @@ def main():
     p.add_argument("--reject-all", action="store_true")
     p.add_argument("--deny-cwd", action="append", default=[])
     p.add_argument("--no-size", action="store_true")
+    p.add_argument("--no-mlsd", action="store_true")
     p.add_argument("--drop", action="append", default=[])
     p.add_argument("--stall", action="append", default=[])
     p.add_argument("--slow", action="append", default=[])
@@ -158,6 +160,8 @@ def main():
     if a.tls:
         handler = TlsTestHandler
         handler.certfile, handler.keyfile = a.tls.split(":", 1)
+    if a.no_mlsd:
+        handler.proto_cmds = {k: v for k, v in handler.proto_cmds.items() if k not in ("MLSD", "MLST")}
     if a.masquerade:
         handler.masquerade_address = a.masquerade
 
