@@ -3,6 +3,7 @@
 #include "TFTPList.h"
 #include "TFetchThread.h"
 #include "TLocalCache.h"
+#include "WaitUntil.h"
 
 #include <QAction>
 #include <QCoreApplication>
@@ -328,18 +329,6 @@ private:
     std::deque<bool>& mAnswers;
     int& mShown;
 };
-
-bool WaitUntil(const std::function<bool()>& done, int ms = 20000)
-{
-    QElapsedTimer t;
-    t.start();
-    while (!done()) {
-        if (t.elapsed() > ms)
-            return false;
-        QCoreApplication::processEvents(QEventLoop::AllEvents, 10);
-    }
-    return true;
-}
 
 bool Exists(const std::string& path) { return QFile::exists(QString::fromStdString(path)); }
 
