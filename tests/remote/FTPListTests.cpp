@@ -306,19 +306,17 @@ TEST_F(FTPListTest, HeaderClicksSortAscendingAndRowsWithoutSizeComeFirst)
 
 namespace {
 
-// Plays the user at the login dialog: each showing takes the next answer.
+// Plays the user at the login dialog: each showing takes the next answer,
+// OK (true) or Cancel; one showing too many cancels.
 class AnsweringDialog : public ILoginDialog {
 public:
-    explicit AnsweringDialog(std::deque<bool>& answers, int& shown) : mAnswers(answers), mShown(shown) {}
+    AnsweringDialog(std::deque<bool>& answers, int& shown) : mAnswers(answers), mShown(shown) {}
     bool Execute() override
     {
         ++mShown;
-        if (mAnswers.empty()) {
-            ADD_FAILURE() << "the login dialog was shown once too often";
-            return false;
-        }
-        const bool ok = mAnswers.front();
-        mAnswers.pop_front();
+        const bool ok = !mAnswers.empty() && mAnswers.front();
+        if (!mAnswers.empty())
+            mAnswers.pop_front();
         return ok;
     }
     QString UserNameText() const override { return "doc"; }
