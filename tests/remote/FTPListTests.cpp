@@ -4,6 +4,7 @@
 #include "TFTPList.h"
 #include "TFetchThread.h"
 #include "TLocalCache.h"
+#include "WaitUntil.h"
 
 #include <QAction>
 #include <QCoreApplication>
@@ -306,19 +307,17 @@ TEST_F(FTPListTest, HeaderClicksSortAscendingAndRowsWithoutSizeComeFirst)
 
 namespace {
 
-// Plays the user at the login dialog: each showing takes the next answer.
+// Plays the user at the login dialog: each showing takes the next answer,
+// OK (true) or Cancel; one showing too many cancels.
 class AnsweringDialog : public ILoginDialog {
 public:
-    explicit AnsweringDialog(std::deque<bool>& answers, int& shown) : mAnswers(answers), mShown(shown) {}
+    AnsweringDialog(std::deque<bool>& answers, int& shown) : mAnswers(answers), mShown(shown) {}
     bool Execute() override
     {
         ++mShown;
-        if (mAnswers.empty()) {
-            ADD_FAILURE() << "the login dialog was shown once too often";
-            return false;
-        }
-        const bool ok = mAnswers.front();
-        mAnswers.pop_front();
+        const bool ok = !mAnswers.empty() && mAnswers.front();
+        if (!mAnswers.empty())
+            mAnswers.pop_front();
         return ok;
     }
     QString UserNameText() const override { return "doc"; }
@@ -329,18 +328,6 @@ private:
     std::deque<bool>& mAnswers;
     int& mShown;
 };
-
-bool WaitUntil(const std::function<bool()>& done, int ms = 20000)
-{
-    QElapsedTimer t;
-    t.start();
-    while (!done()) {
-        if (t.elapsed() > ms)
-            return false;
-        QCoreApplication::processEvents(QEventLoop::AllEvents, 10);
-    }
-    return true;
-}
 
 bool Exists(const std::string& path) { return QFile::exists(QString::fromStdString(path)); }
 

@@ -4,6 +4,7 @@
 #include "TFetchThread.h"
 #include "TListThread.h"
 #include "TLocalCache.h"
+#include "WaitUntil.h"
 
 #include <QCoreApplication>
 #include <QElapsedTimer>
@@ -17,18 +18,6 @@
 #include <unistd.h>
 
 namespace {
-
-bool WaitUntil(const std::function<bool()>& done, int ms = 20000)
-{
-    QElapsedTimer t;
-    t.start();
-    while (!done()) {
-        if (t.elapsed() > ms)
-            return false;
-        QCoreApplication::processEvents(QEventLoop::AllEvents, 10);
-    }
-    return true;
-}
 
 std::string Content(int n, size_t size)
 {

@@ -144,7 +144,7 @@ def main():
                         print("%d x %s, %g ms: %s / %s speed ratio %.2f (target >= 1.00)" %
                               (count, size_text(size), delay, CLIENTS[ours], CLIENTS[theirs], ratio))
         print()
-        print("commands of the first round, per client and case (0 ms):")
+        print("commands of the first round, per client and case (%g ms):" % delays[0])
         for (count, size), study in zip(cases, studies):
             for name in clients:
                 key = (study, delays[0], name)
