@@ -444,20 +444,30 @@ void TForm1::ShowNoStack()
     if (PdfView && !PdfView->isHidden()) {
         PdfView->hide();
         PaintBox1->show();
-        Panel10->show();
-        Panel7->show();
-        TrackBar2->SetSliderVisible(true);
-        TrackBar3->SetSliderVisible(true);
+        ShowImageControls(true);
     }
     Model.ShownFrames = nullptr;
     TrackBar1->SetPosition(0);
     TrackBar1->SetMax(0);
     Label5->setText("0");
+    ClearCaseTexts();
+    PaintBox1->repaint();
+}
+
+void TForm1::ShowImageControls(bool imageView)
+{
+    Panel10->setVisible(imageView);
+    Panel7->setVisible(imageView);
+    TrackBar2->SetSliderVisible(imageView);
+    TrackBar3->SetSliderVisible(imageView);
+}
+
+void TForm1::ClearCaseTexts()
+{
     PatientName->clear();
     StudyDescription->clear();
     StudyDate->clear();
     Comments->clear();
-    PaintBox1->repaint();
 }
 
 void TForm1::TrackBar4Change()
@@ -492,11 +502,7 @@ void TForm1::TrackBar4Change()
             PdfView->show();
             PdfView->setSrc(QString::fromStdString(stack->Source));
         }
-        const bool imageView = !PaintBox1->isHidden();
-        Panel10->setVisible(imageView);
-        Panel7->setVisible(imageView);
-        TrackBar2->SetSliderVisible(imageView);
-        TrackBar3->SetSliderVisible(imageView);
+        ShowImageControls(!PaintBox1->isHidden());
     }
     Model.ShownFrames = &stack->FrameList;
     TrackBar1->SetPosition(0);
@@ -560,10 +566,7 @@ void TForm1::OpenCase(const std::string& folder)
     TrackBar1->SetMax(0);
     SeriesButtons[0]->SetChecked(true);
     SpeedButton1Click();
-    PatientName->clear();
-    StudyDescription->clear();
-    StudyDate->clear();
-    Comments->clear();
+    ClearCaseTexts();
     m_loaders.Start(Model, *this, folder);
 }
 

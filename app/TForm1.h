@@ -118,6 +118,9 @@ private:
     void Layout();
     void RefreshFrames(TStack& stack);
     void ShowNoStack();
+    // The frame strip, the save panel and the slider thumbs go with the image view.
+    void ShowImageControls(bool imageView);
+    void ClearCaseTexts();
     QWidget* Textured(QWidget* panel);
 
     ILoaderControl& m_loaders;
