@@ -507,6 +507,8 @@ void TForm1::OpenCase(const std::string& folder)
     StudyDescription->clear();
     StudyDate->clear();
     Comments->clear();
+    MemoryNoticeShown = false;
+    Label9->setText(" ");
     m_loaders.Start(Model, *this, folder);
 }
 
@@ -546,12 +548,22 @@ void TForm1::FrameAdded()
         }
     }
     TrackBar4Change();
-    Label9->setText("Loading " + QString(QChar(64 + stacks)));
+    if (!MemoryNoticeShown)
+        Label9->setText("Loading " + QString(QChar(64 + stacks)));
+}
+
+const char* const TForm1::kNotEnoughMemory = "Not enough memory to load every image of this case";
+
+void TForm1::NotEnoughMemory()
+{
+    MemoryNoticeShown = true;
+    Label9->setText(kNotEnoughMemory);
 }
 
 void TForm1::LoaderDone()
 {
     Image4->hide();
-    Label9->setText(" ");
+    if (!MemoryNoticeShown)
+        Label9->setText(" ");
     Model.ActiveLoader = nullptr;
 }

@@ -544,3 +544,65 @@ TEST(DicomImageModel, WritesNothingAndWantsADicomStream)
     EXPECT_THROW(g->GetImageCount(out), EInvalidCast);
     EXPECT_THROW(g->LoadImage(out, 1), EInvalidCast);
 }
+
+// --- limits and unsigned samples --------------------------------------------------
+
+TEST(DicomImageLimits, StoresBeyondTheCapNeedDataThatFillsThem)
+{
+    // 32767 x 65535 with little or no data: refused before any store is made.
+    DicomWriter grey;
+    grey.U16(T::Rows, 32767).U16(T::Columns, 65535).U16(T::BitsAllocated, 8).Pixels8({1, 2});
+    EXPECT_EQ(LoadError(grey), "EDicomError Pixel data too short for the image size.");
+    DicomWriter colour;
+    colour.U16(T::SamplesPerPixel, 3).U16(T::Rows, 20000).U16(T::Columns, 20000).U16(T::BitsAllocated, 8);
+    colour.Pixels8({1, 2, 3});
+    EXPECT_EQ(LoadError(colour), "EDicomError Pixel data too short for the image size.");
+    DicomWriter compressed = Gray16Header(32767, 65535);
+    compressed.U16(0x7FE10010, 0).Pixels8({0xFF, 0xD8, 0xFF, 0xD9});
+    EXPECT_EQ(LoadError(compressed), "EDicomError Pixel data too short for the image size.");
+    DicomWriter inverted;
+    inverted.U16(T::Rows, 32767).U16(T::Columns, 65535).U16(T::BitsAllocated, 8);
+    inverted.Text(T::PhotometricInterpretation, "MONOCHROME1");
+    EXPECT_EQ(LoadError(inverted), "EDicomError No pixel data.");
+    // Below the cap a short image still gets its whole store.
+    DicomWriter small;
+    small.U16(T::Rows, 300).U16(T::Columns, 400).U16(T::BitsAllocated, 8).Pixels8({9, 8});
+    auto g = LoadDicom(small);
+    EXPECT_EQ(g->GetWidth(), 400);
+    EXPECT_EQ(Index(*g, 1, 0), 8);
+    EXPECT_EQ(Index(*g, 2, 0), 0);
+}
+
+TEST(DicomImageLimits, TheStoreLimitIsCheckedBeforeTheStoreIsMade)
+{
+    DicomWriter w = Gray16Header(64, 64);
+    w.Pixels16(std::vector<int16_t>(64 * 64, 5));
+    EXPECT_THROW(LoadDicom(w, 1, [](TDicomGraphic& g) { g.SetStoreLimit(64 * 64 - 1); }), EImageTooLarge);
+    EXPECT_NO_THROW(LoadDicom(w, 1, [](TDicomGraphic& g) { g.SetStoreLimit(64 * 64); }));
+}
+
+TEST(DicomImage16Bit, PixelRepresentationZeroReadsUnsignedSamples)
+{
+    DicomWriter w = Gray16Header(1, 3);
+    w.U16(T::PixelRepresentation, 0).Pixels16({int16_t(40000), int16_t(1000), int16_t(65535)});
+    auto g = LoadDicom(w);
+    EXPECT_EQ(g->MinValue(), 1000);
+    EXPECT_EQ(g->MaxValue(), 65535);
+    EXPECT_EQ(Index(*g, 0, 0), 154); // MulDiv(39000, 255, 64535) = 154.1
+    EXPECT_EQ(Index(*g, 1, 0), 0);
+    EXPECT_EQ(Index(*g, 2, 0), 255);
+
+    // Big-endian, with a window in unsigned stored units.
+    DicomWriter b(false);
+    b.U16(T::Rows, 1).U16(T::Columns, 2).U16(T::BitsAllocated, 16).U16(T::PixelRepresentation, 0);
+    b.Text(T::WindowCenter, "50500").Text(T::WindowWidth, "1000").Pixels16({int16_t(50000), int16_t(51000)});
+    auto big = LoadDicom(b);
+    EXPECT_EQ(big->MinValue(), 50000);
+    EXPECT_EQ(big->MaxValue(), 51000);
+    EXPECT_EQ(Window(*big), std::make_pair(128, 255));
+
+    // Absent or 1: signed as before.
+    DicomWriter s = Gray16Header(1, 2);
+    s.U16(T::PixelRepresentation, 1).Pixels16({int16_t(40000), 5});
+    EXPECT_EQ(LoadDicom(s)->MinValue(), int16_t(40000));
+}
