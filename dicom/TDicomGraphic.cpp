@@ -13,6 +13,7 @@
 #include <cmath>
 #include <cstring>
 #include <limits>
+#include <string_view>
 #include <vector>
 
 namespace {
@@ -63,8 +64,8 @@ struct TImageAttributes {
     uint16_t planarConfiguration = 0;
     float rescaleIntercept = 0.0f;
     float rescaleSlope = 1.0f;
-    int32_t windowCenter = 0;
-    int32_t windowWidth = 0;
+    std::optional<long double> windowCenter;
+    std::optional<long double> windowWidth;
     bool hasPixelData = false;
     int64_t pixelPosition = 0;
     uint32_t pixelLength = 0;
@@ -180,7 +181,9 @@ void CollectAttributes(TDicomStream& stream, TImageAttributes& a)
                 a.offset = word;
             continue;
         case DicomTag::PhotometricInterpretation: {
-            const std::string text = ReadText(stream, length);
+            // Conforming files pad the 11 letters of MONOCHROME1 with a blank.
+            std::string text = ReadText(stream, length);
+            text.erase(text.find_last_not_of(' ') + 1);
             if (text == "MONOCHROME1")
                 a.photometric = TPhotometric::Monochrome1;
             else if (text == "MONOCHROME2")
@@ -194,10 +197,10 @@ void CollectAttributes(TDicomStream& stream, TImageAttributes& a)
             a.rescaleSlope = ParseRescale(ReadText(stream, length));
             continue;
         case DicomTag::WindowCenter:
-            a.windowCenter = TDicomGraphic::ParseLeadingDigits(ReadText(stream, length));
+            a.windowCenter = TDicomGraphic::ParseDecimalString(ReadText(stream, length));
             continue;
         case DicomTag::WindowWidth:
-            a.windowWidth = TDicomGraphic::ParseLeadingDigits(ReadText(stream, length));
+            a.windowWidth = TDicomGraphic::ParseDecimalString(ReadText(stream, length));
             continue;
         case DicomTag::PixelData:
             a.hasPixelData = true;
@@ -254,16 +257,48 @@ void TDicomGraphic::SetExamPreset(int16_t center, int16_t width)
     m_examWidth = width;
 }
 
-int32_t TDicomGraphic::ParseLeadingDigits(const std::string& text)
+std::optional<long double> TDicomGraphic::ParseDecimalString(const std::string& text)
 {
-    uint32_t value = 0; // wraps like 32-bit arithmetic on absurdly long digit runs
-    for (char c : text) {
-        if (c == '\\')
-            break;
-        if (c >= '0' && c <= '9')
-            value = value * 10 + uint32_t(c - '0');
+    const std::string_view all(text);
+    std::string_view v = all.substr(0, all.find('\\'));
+    while (!v.empty() && uint8_t(v.front()) <= ' ')
+        v.remove_prefix(1);
+    while (!v.empty() && uint8_t(v.back()) <= ' ')
+        v.remove_suffix(1);
+    // The grammar is checked here, since the conversion below would also
+    // take "inf", "nan" and hexadecimal forms.
+    size_t i = 0;
+    auto digits = [&] {
+        const size_t from = i;
+        while (i < v.size() && v[i] >= '0' && v[i] <= '9')
+            ++i;
+        return i - from;
+    };
+    const bool plus = i < v.size() && v[i] == '+';
+    if (i < v.size() && (v[i] == '+' || v[i] == '-'))
+        ++i;
+    size_t mantissa = digits();
+    if (i < v.size() && v[i] == '.') {
+        ++i;
+        mantissa += digits();
     }
-    return int32_t(value);
+    if (mantissa == 0)
+        return std::nullopt;
+    if (i < v.size() && (v[i] == 'e' || v[i] == 'E')) {
+        ++i;
+        if (i < v.size() && (v[i] == '+' || v[i] == '-'))
+            ++i;
+        if (digits() == 0)
+            return std::nullopt;
+    }
+    if (i != v.size())
+        return std::nullopt;
+    const char* first = v.data() + (plus ? 1 : 0);
+    long double value = 0;
+    const auto r = std::from_chars(first, v.data() + v.size(), value);
+    if (r.ec != std::errc() || r.ptr != v.data() + v.size() || !std::isfinite(value))
+        return std::nullopt;
+    return value;
 }
 
 void TDicomGraphic::GetWindow(int32_t& center, int32_t& width) const
@@ -454,9 +489,9 @@ void TDicomGraphic::DecodeImage(TDicomStream& stream, int n)
         }
         if (m_examCenter != 0 && m_examWidth != 0) {
             SetWindow(ToInt16(MulDiv(int32_t(m_examCenter) - lo, 255, range)), ToInt16(MulDiv(m_examWidth, 255, range)));
-        } else if (a.windowCenter != 0 && a.windowWidth != 0) {
-            const int32_t c = RescaledRound(a.windowCenter, a.rescaleIntercept, a.rescaleSlope);
-            const int32_t w = RescaledRound(a.windowWidth, 0, a.rescaleSlope);
+        } else if (a.windowCenter && a.windowWidth && *a.windowWidth > 0) {
+            const int32_t c = RescaledRound(*a.windowCenter, a.rescaleIntercept, a.rescaleSlope);
+            const int32_t w = RescaledRound(*a.windowWidth, 0, a.rescaleSlope);
             const int32_t centerFromMin = int32_t(uint32_t(c) - uint32_t(lo)); // 32-bit wrap, never UB
             SetWindow(ToInt16(MulDiv(centerFromMin, 255, range)), ToInt16(MulDiv(w, 255, range)));
         }
