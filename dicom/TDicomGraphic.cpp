@@ -393,22 +393,15 @@ void TDicomGraphic::DecodeImage(TDicomStream& stream, int n)
                 ReadPixelBytes(stream, ScanLine(y), columns, remaining);
         }
     } else if (bitCount == 16) {
-        const size_t count = size_t(rows) * size_t(columns);
         stream.SetPosition(a.pixelPosition);
         int64_t remaining = AvailablePixelBytes(stream, a.pixelLength);
-        // Uncompressed: only as many samples as the file holds. Decoded: the
-        // whole image, zero-filled without touching memory, since the decoder
-        // writes only the rows it has.
-        const size_t held = a.compressed ? count : size_t(std::min<int64_t>(int64_t(count), remaining / 2));
         // Reused across the decodes of this thread: a fresh buffer per image
         // would cost a page fault per 4 KiB every time.
         ScratchBuffer& sampleScratch = Scratch(0);
         const ScratchRelease releaseSamples{sampleScratch};
-        int16_t* const samples = reinterpret_cast<int16_t*>(sampleScratch.Get(std::max<size_t>(held, 1) * sizeof(int16_t)));
-        if (a.compressed)
-            std::memset(samples, 0, held * sizeof(int16_t));
-        // Samples that exist: the first validRows rows, validColumns wide, plus a
-        // partial row of lastRowColumns (short uncompressed data).
+        int16_t* samples = nullptr;
+        // Samples that exist, validColumns to a row: the first validRows rows,
+        // plus a partial row of lastRowColumns (short uncompressed data).
         int validRows = 0, validColumns = columns, lastRowColumns = 0;
 
         if (a.compressed) {
@@ -418,27 +411,28 @@ void TDicomGraphic::DecodeImage(TDicomStream& stream, int n)
             uint8_t* data = input.Get(static_cast<size_t>(length));
             std::memset(data, 0, size_t(length)); // as the codec would see a short read
             ReadPixelBytes(stream, data, length, remaining);
-            int decodedRows = 0, decodedColumns = 0;
-            DecodeJpeg12(data, uint32_t(length), samples, rows, columns, &decodedRows, &decodedColumns);
-            validRows = std::min(rows, decodedRows);
-            validColumns = std::min(columns, decodedColumns);
-            const size_t stride = size_t(columns);
+            // The samples follow the frame, which may not exceed the header's image.
+            TJpeg12Decoder decoder(data, uint32_t(length));
+            decoder.ReadHeader(columns, rows);
+            validRows = decoder.FrameHeight();
+            validColumns = decoder.FrameWidth();
+            const size_t frame = size_t(validRows) * size_t(validColumns);
+            samples = reinterpret_cast<int16_t*>(sampleScratch.Get(std::max<size_t>(frame, 1) * sizeof(int16_t)));
+            decoder.Decode(samples, validRows, validColumns);
             if (a.shift != 0) {
                 const unsigned s = a.shift % 32;
-                for (int y = 0; y < validRows; ++y)
-                    for (int x = 0; x < validColumns; ++x) {
-                        int16_t& v = samples[size_t(y) * stride + size_t(x)];
-                        v = int16_t(uint16_t(uint32_t(int32_t(v)) >> s));
-                    }
+                for (size_t i = 0; i < frame; ++i)
+                    samples[i] = int16_t(uint16_t(uint32_t(int32_t(samples[i])) >> s));
             }
             if (a.offset != 0) {
-                for (int y = 0; y < validRows; ++y)
-                    for (int x = 0; x < validColumns; ++x) {
-                        int16_t& v = samples[size_t(y) * stride + size_t(x)];
-                        v = int16_t(uint16_t(uint16_t(v) - a.offset));
-                    }
+                for (size_t i = 0; i < frame; ++i)
+                    samples[i] = int16_t(uint16_t(uint16_t(samples[i]) - a.offset));
             }
         } else {
+            // Only as many samples as the file holds.
+            const size_t count = size_t(rows) * size_t(columns);
+            const size_t held = size_t(std::min<int64_t>(int64_t(count), remaining / 2));
+            samples = reinterpret_cast<int16_t*>(sampleScratch.Get(std::max<size_t>(held, 1) * sizeof(int16_t)));
             auto* bytes = reinterpret_cast<uint8_t*>(samples);
             const int64_t got = ReadPixelBytes(stream, bytes, int64_t(held) * 2, remaining) / 2;
             if (stream.LittleEndian) {
@@ -458,7 +452,7 @@ void TDicomGraphic::DecodeImage(TDicomStream& stream, int n)
         int32_t lo = 32000, hi = -32000;
         auto rowLength = [&](int y) { return y < validRows ? validColumns : (y == validRows ? lastRowColumns : 0); };
         for (int y = 0; y <= validRows && y < rows; ++y) {
-            const int16_t* in = samples + size_t(y) * size_t(columns);
+            const int16_t* in = samples + size_t(y) * size_t(validColumns);
             const int len = rowLength(y);
             for (int x = 0; x < len; ++x) {
                 if (in[x] < lo)
@@ -480,7 +474,7 @@ void TDicomGraphic::DecodeImage(TDicomStream& stream, int n)
             if (range > 0)
                 table[size_t(range)] = 255;
             for (int y = 0; y <= validRows && y < rows; ++y) {
-                const int16_t* in = samples + size_t(y) * size_t(columns);
+                const int16_t* in = samples + size_t(y) * size_t(validColumns);
                 uint8_t* out = ScanLine(y);
                 const int len = rowLength(y);
                 for (int x = 0; x < len; ++x)
@@ -507,6 +501,7 @@ void TDicomGraphic::DecodeImage(TDicomStream& stream, int n)
 void TDicomGraphic::DecodeJpegPixels(TDicomStream& stream)
 {
     TJpegReader reader(stream);
+    reader.LimitFrame(GetWidth(), GetHeight());
     reader.ReadHeader(true); // colour rows arrive in the image model's order
     reader.StartDecompress();
     const int components = reader.OutputComponents();
