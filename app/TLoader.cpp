@@ -7,6 +7,7 @@
 #include "TDicomGraphic.h"
 #include "TDicomStream.h"
 #include "TTiffGraphic.h"
+#include "TTiffPageWalk.h"
 
 #include <QByteArray>
 
@@ -238,20 +239,19 @@ void TLoader::WholeFilePass(const std::vector<Entry>& entries, std::vector<std::
             auto made = std::make_unique<TStack>();
             made->Source = path;
             TStack* stack = AppendStack(std::move(made));
-            file.SetPosition(0);
-            const int pages = TTiffGraphic().GetImageCount(file);
-            for (int n = 1; n <= pages; ++n) {
+            // Pages in file order on one handle: each directory is read once.
+            TTiffPageWalk walk(file);
+            do {
                 if (Stopped())
                     return;
-                file.SetPosition(0);
                 auto page = std::make_unique<TTiffGraphic>();
                 try {
-                    page->LoadImage(file, n);
+                    walk.Read(*page);
                 } catch (...) {
                     continue;
                 }
                 AppendFrame(stack, std::move(page));
-            }
+            } while (walk.Next());
             continue;
         }
         std::unique_ptr<TDicomStream> stream;
