@@ -9,6 +9,7 @@
 #include "TDicomStream.h"
 #include "TTiffGraphic.h"
 #include "ThreadPriority.h"
+#include "TTiffPageWalk.h"
 
 #include <QByteArray>
 
@@ -397,7 +398,7 @@ void TLoader::WholeFilePass(const std::vector<Entry>& entries, std::vector<std::
 
 void TLoader::TiffStack(const std::string& path)
 {
-    // A TIFF file that cannot be read, or whose pages cannot be counted, is
+    // A TIFF file that cannot be read, or whose pages cannot be walked, is
     // passed over (its stack, once appended, stays); the load goes on.
     std::unique_ptr<TFileStream> file;
     try {
@@ -408,29 +409,28 @@ void TLoader::TiffStack(const std::string& path)
     auto made = std::make_unique<TStack>();
     made->Source = path;
     TStack* stack = AppendStack(std::move(made));
-    int pages = 0;
+    std::unique_ptr<TTiffPageWalk> walk;
     try {
-        file->SetPosition(0);
-        pages = TTiffGraphic().GetImageCount(*file);
+        walk = std::make_unique<TTiffPageWalk>(*file);
     } catch (...) {
         return;
     }
     const uint64_t fileCap = FileStoreCap(uint64_t(std::max<int64_t>(0, file->Size())));
     uint64_t fileBytes = 0;
-    for (int n = 1; n <= pages; ++n) {
+    // Pages in file order on one handle: each directory is read once.
+    do {
         if (Stopped())
             return;
-        file->SetPosition(0);
         auto page = std::make_unique<TTiffGraphic>();
         try {
-            page->LoadImage(*file, n);
+            walk->Read(*page);
         } catch (...) {
             continue;
         }
         if (!Admit(*page, fileBytes, fileCap))
             return;
         AppendFrame(stack, std::move(page));
-    }
+    } while (walk->Next());
 }
 
 void TLoader::SingleImagePass(std::vector<std::string>& sortList)

@@ -14,6 +14,7 @@
 #include <cmath>
 #include <cstring>
 #include <limits>
+#include <string_view>
 #include <vector>
 
 namespace {
@@ -35,8 +36,8 @@ struct TImageAttributes {
     uint16_t pixelRepresentation = 1; // 0: unsigned samples
     float rescaleIntercept = 0.0f;
     float rescaleSlope = 1.0f;
-    int32_t windowCenter = 0;
-    int32_t windowWidth = 0;
+    std::optional<long double> windowCenter;
+    std::optional<long double> windowWidth;
     bool hasPixelData = false;
     int64_t pixelPosition = 0;
     uint32_t pixelLength = 0;
@@ -162,7 +163,9 @@ void CollectAttributes(TDicomStream& stream, TImageAttributes& a)
                 a.offset = word;
             continue;
         case DicomTag::PhotometricInterpretation: {
-            const std::string text = ReadText(stream, length);
+            // Conforming files pad the 11 letters of MONOCHROME1 with a blank.
+            std::string text = ReadText(stream, length);
+            text.erase(text.find_last_not_of(' ') + 1);
             if (text == "MONOCHROME1")
                 a.photometric = TPhotometric::Monochrome1;
             else if (text == "MONOCHROME2")
@@ -176,10 +179,10 @@ void CollectAttributes(TDicomStream& stream, TImageAttributes& a)
             a.rescaleSlope = ParseRescale(ReadText(stream, length));
             continue;
         case DicomTag::WindowCenter:
-            a.windowCenter = TDicomGraphic::ParseLeadingDigits(ReadText(stream, length));
+            a.windowCenter = TDicomGraphic::ParseDecimalString(ReadText(stream, length));
             continue;
         case DicomTag::WindowWidth:
-            a.windowWidth = TDicomGraphic::ParseLeadingDigits(ReadText(stream, length));
+            a.windowWidth = TDicomGraphic::ParseDecimalString(ReadText(stream, length));
             continue;
         case DicomTag::PixelData:
             a.hasPixelData = true;
@@ -246,17 +249,15 @@ void SampleRange(const TSampleRun& run, int32_t& lo, int32_t& hi)
 
 std::unique_ptr<int16_t[]> DecodeCompressed16(const TPixelBytes& in, const TImageAttributes& a, TSampleRun& run)
 {
-    const int rows = a.rows, columns = a.columns;
-    // Not zero-filled: only the rows the decoder wrote are used.
-    std::unique_ptr<int16_t[]> samples(new int16_t[std::max<size_t>(size_t(rows) * size_t(columns), 1)]);
-    int decodedRows = 0, decodedColumns = 0;
-    DecodeJpeg12(in.data, uint32_t(in.size), samples.get(), rows, columns, &decodedRows, &decodedColumns);
-    const size_t validRows = size_t(std::clamp(decodedRows, 0, rows));
-    const size_t validColumns = size_t(std::clamp(decodedColumns, 0, columns));
-    // The decoded grid packed to its own width, then shifted and offset.
-    for (size_t y = 1; y < validRows && validColumns < size_t(columns); ++y)
-        std::memmove(samples.get() + y * validColumns, samples.get() + y * size_t(columns), validColumns * 2);
-    const size_t count = validRows * validColumns;
+    // The samples follow the frame, which may not exceed the header's image.
+    TJpeg12Decoder decoder(in.data, uint32_t(in.size));
+    decoder.ReadHeader(a.columns, a.rows);
+    const size_t rows = size_t(std::max(decoder.FrameHeight(), 0));
+    const size_t columns = size_t(std::max(decoder.FrameWidth(), 0));
+    const size_t count = rows * columns;
+    // Not zero-filled: the decoder writes every row of its frame.
+    std::unique_ptr<int16_t[]> samples(new int16_t[std::max<size_t>(count, 1)]);
+    decoder.Decode(samples.get(), int(rows), int(columns));
     int16_t* s = samples.get();
     if (a.shift != 0) {
         const unsigned bits = a.shift % 32;
@@ -269,7 +270,7 @@ std::unique_ptr<int16_t[]> DecodeCompressed16(const TPixelBytes& in, const TImag
     }
     run.bytes = reinterpret_cast<const uint8_t*>(s);
     run.count = count;
-    run.width = validColumns;
+    run.width = columns;
     run.little = std::endian::native == std::endian::little;
     run.isUnsigned = false; // decoded samples are signed whatever the file says
     return samples;
@@ -318,16 +319,48 @@ void TDicomGraphic::SetExamPreset(int16_t center, int16_t width)
     m_examWidth = width;
 }
 
-int32_t TDicomGraphic::ParseLeadingDigits(const std::string& text)
+std::optional<long double> TDicomGraphic::ParseDecimalString(const std::string& text)
 {
-    uint32_t value = 0; // wraps like 32-bit arithmetic on absurdly long digit runs
-    for (char c : text) {
-        if (c == '\\')
-            break;
-        if (c >= '0' && c <= '9')
-            value = value * 10 + uint32_t(c - '0');
+    const std::string_view all(text);
+    std::string_view v = all.substr(0, all.find('\\'));
+    while (!v.empty() && uint8_t(v.front()) <= ' ')
+        v.remove_prefix(1);
+    while (!v.empty() && uint8_t(v.back()) <= ' ')
+        v.remove_suffix(1);
+    // The grammar is checked here, since the conversion below would also
+    // take "inf", "nan" and hexadecimal forms.
+    size_t i = 0;
+    auto digits = [&] {
+        const size_t from = i;
+        while (i < v.size() && v[i] >= '0' && v[i] <= '9')
+            ++i;
+        return i - from;
+    };
+    const bool plus = i < v.size() && v[i] == '+';
+    if (i < v.size() && (v[i] == '+' || v[i] == '-'))
+        ++i;
+    size_t mantissa = digits();
+    if (i < v.size() && v[i] == '.') {
+        ++i;
+        mantissa += digits();
     }
-    return int32_t(value);
+    if (mantissa == 0)
+        return std::nullopt;
+    if (i < v.size() && (v[i] == 'e' || v[i] == 'E')) {
+        ++i;
+        if (i < v.size() && (v[i] == '+' || v[i] == '-'))
+            ++i;
+        if (digits() == 0)
+            return std::nullopt;
+    }
+    if (i != v.size())
+        return std::nullopt;
+    const char* first = v.data() + (plus ? 1 : 0);
+    long double value = 0;
+    const auto r = std::from_chars(first, v.data() + v.size(), value);
+    if (r.ec != std::errc() || r.ptr != v.data() + v.size() || !std::isfinite(value))
+        return std::nullopt;
+    return value;
 }
 
 void TDicomGraphic::GetWindow(int32_t& center, int32_t& width) const
@@ -466,9 +499,9 @@ void ApplyWindow(TDicomGraphic& image, const TImageAttributes& a, int32_t lo, in
 {
     if (image.ExamCenter() != 0 && image.ExamWidth() != 0) {
         image.SetWindow(ToInt16(MulDiv(int32_t(image.ExamCenter()) - lo, 255, range)), ToInt16(MulDiv(image.ExamWidth(), 255, range)));
-    } else if (a.windowCenter != 0 && a.windowWidth != 0) {
-        const int32_t c = RescaledRound(a.windowCenter, a.rescaleIntercept, a.rescaleSlope);
-        const int32_t w = RescaledRound(a.windowWidth, 0, a.rescaleSlope);
+    } else if (a.windowCenter && a.windowWidth && *a.windowWidth > 0) {
+        const int32_t c = RescaledRound(*a.windowCenter, a.rescaleIntercept, a.rescaleSlope);
+        const int32_t w = RescaledRound(*a.windowWidth, 0, a.rescaleSlope);
         const int32_t centerFromMin = int32_t(uint32_t(c) - uint32_t(lo)); // 32-bit wrap, never UB
         image.SetWindow(ToInt16(MulDiv(centerFromMin, 255, range)), ToInt16(MulDiv(w, 255, range)));
     }
@@ -549,6 +582,7 @@ void TDicomGraphic::DecodeImage(TDicomStream& stream, int n)
 void TDicomGraphic::DecodeJpegPixels(TDicomStream& stream)
 {
     TJpegReader reader(stream);
+    reader.LimitFrame(GetWidth(), GetHeight());
     reader.ReadHeader(true); // colour rows arrive in the image model's order
     reader.StartDecompress();
     const int components = reader.OutputComponents();

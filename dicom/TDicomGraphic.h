@@ -12,6 +12,7 @@
 #include "Exception.h"
 
 #include <cstdint>
+#include <optional>
 #include <string>
 
 class TDicomStream;
@@ -66,9 +67,11 @@ public:
     int16_t ExamWidth() const { return m_examWidth; }
     void SetExamPreset(int16_t center, int16_t width);
 
-    // Digits up to the first backslash, every other character passed over:
-    // "40\400" -> 40, "-600" -> 600, "40.5" -> 405, "" -> 0.
-    static int32_t ParseLeadingDigits(const std::string& text);
+    // A decimal-string value: the text up to the first backslash, blanks
+    // trimmed, optional sign, digits with an optional fraction (".5" and "5."
+    // too), optional exponent. "40\400" -> 40, "-600" -> -600, "40.5" -> 40.5;
+    // any other text (empty, "abc", "1,5", out of range) is no number.
+    static std::optional<long double> ParseDecimalString(const std::string& text);
 
 private:
     int32_t m_minValue = 0;

@@ -44,6 +44,7 @@ TFileStream::~TFileStream()
 
 int64_t TFileStream::Read(void* buffer, int64_t count)
 {
+    count = CountWithinRange(m_pos, count);
     if (count <= 0)
         return 0;
     auto* out = static_cast<uint8_t*>(buffer);
@@ -89,6 +90,7 @@ int64_t TFileStream::Read(void* buffer, int64_t count)
 
 int64_t TFileStream::Write(const void* buffer, int64_t count)
 {
+    count = CountWithinRange(m_pos, count);
     if (count <= 0)
         return 0;
     m_bufLen = 0; // the written range may overlap the read buffer
@@ -113,7 +115,7 @@ int64_t TFileStream::Seek(int64_t offset, TSeekOrigin origin)
         base = m_pos;
     else if (origin == soEnd)
         base = Size();
-    const int64_t target = base + offset;
+    const int64_t target = SeekTarget(base, offset);
     if (target < 0)
         return -1;
     m_pos = target;
