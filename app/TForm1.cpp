@@ -558,6 +558,7 @@ void TForm1::NotEnoughMemory()
 {
     MemoryNoticeShown = true;
     Label9->setText(kNotEnoughMemory);
+    Label9->adjustSize(); // wider than the loading text it replaces
 }
 
 void TForm1::LoaderDone()

@@ -301,6 +301,7 @@ void TLoader::CountingPass(std::vector<Entry>& entries)
         } catch (...) {
             e.kind = TKind::NotDicom; // not counted
         }
+        buffer.Trim();
     }
     m_preview.clear();
     m_preview.shrink_to_fit();

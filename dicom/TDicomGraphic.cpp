@@ -20,8 +20,8 @@
 namespace {
 
 constexpr size_t kMaxText = 255;
-// Largest pixel store made for an image whose pixel data cannot fill it
-// (absent, short or compressed): far beyond any real image of a case.
+// Largest pixel store made for an image whose uncompressed pixel data cannot
+// fill it: far beyond any real image of a case.
 constexpr uint64_t kUnfilledStoreCap = uint64_t(1) << 28;
 
 enum class TPhotometric { Monochrome1, Monochrome2 };
@@ -401,9 +401,10 @@ void CreateStore(TDicomGraphic& image, TDicomStream& stream, const TImageAttribu
     const uint64_t store = stride * a.rows;
     if (store > storeLimit)
         throw EImageTooLarge("EImageTooLarge Not enough memory for the image.");
-    // Data that can fill the image: the uncompressed samples it needs.
+    // Uncompressed data must be able to fill a store beyond the cap; a JPEG
+    // frame is checked against the image by its codec instead.
     const uint64_t needed = uint64_t(a.columns) * a.rows * (trueColor ? 3 : bitCount / 8);
-    const bool filled = !a.compressed && a.hasPixelData && uint64_t(PixelBytes(stream, a).size) >= needed;
+    const bool filled = a.compressed || (a.hasPixelData && uint64_t(PixelBytes(stream, a).size) >= needed);
     if (store > kUnfilledStoreCap && !filled)
         RaiseDicomError("Pixel data too short for the image size.");
     image.NewImage(a.columns, a.rows, trueColor ? ifTrueColor : ifGray256, trueColor ? nullptr : DefaultPalette(ifGray256),

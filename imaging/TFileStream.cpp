@@ -23,17 +23,24 @@ TFileStream::TFileStream(const std::string& fileName, uint16_t mode)
         flags = O_WRONLY;
     else if ((mode & 3) == fmOpenReadWrite)
         flags = O_RDWR;
-    m_fd = ::open(fileName.c_str(), flags | O_CLOEXEC);
+    // Reading never blocks in open() on a named pipe, and only regular
+    // files are read.
+    const bool readOnly = flags == O_RDONLY;
+    m_fd = ::open(fileName.c_str(), flags | O_CLOEXEC | (readOnly ? O_NONBLOCK : 0));
+    const char* reason = nullptr;
     if (m_fd >= 0) {
         struct stat st {};
-        if (::fstat(m_fd, &st) == 0 && S_ISDIR(st.st_mode)) {
+        if (::fstat(m_fd, &st) == 0 && S_ISDIR(st.st_mode))
+            reason = std::strerror(EISDIR);
+        else if (readOnly && !S_ISREG(st.st_mode))
+            reason = "Not a regular file.";
+        if (reason) {
             ::close(m_fd);
             m_fd = -1;
-            errno = EISDIR;
         }
     }
     if (m_fd < 0)
-        throw EFOpenError("Cannot open file \"" + fileName + "\". " + std::strerror(errno));
+        throw EFOpenError("Cannot open file \"" + fileName + "\". " + (reason ? reason : std::strerror(errno)));
 }
 
 TFileStream::~TFileStream()

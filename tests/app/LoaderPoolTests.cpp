@@ -5,6 +5,7 @@
 #include "TCaseModel.h"
 #include "TDicomGraphic.h"
 #include "TDicomStream.h"
+#include "TFileStream.h"
 #include "TLoader.h"
 #include "ThreadPriority.h"
 
@@ -244,6 +245,7 @@ TEST(LoaderFailures, SpecialFilesArePassedOver)
     // Opened directly, a pipe fails at once instead of blocking.
     EXPECT_THROW(TDicomStream(c.File("A.DCM")), EFOpenError);
     EXPECT_THROW(TDicomStream(c.File("Z.DCM")), EFOpenError);
+    EXPECT_THROW(TFileStream(c.File("x.tif"), fmOpenRead | fmShareDenyNone), EFOpenError);
 }
 
 TEST(LoaderFailures, AVanishedSingleFileIsPassedOver)

@@ -593,9 +593,6 @@ TEST(DicomImageLimits, StoresBeyondTheCapNeedDataThatFillsThem)
     colour.U16(T::SamplesPerPixel, 3).U16(T::Rows, 20000).U16(T::Columns, 20000).U16(T::BitsAllocated, 8);
     colour.Pixels8({1, 2, 3});
     EXPECT_EQ(LoadError(colour), "EDicomError Pixel data too short for the image size.");
-    DicomWriter compressed = Gray16Header(32767, 65535);
-    compressed.U16(0x7FE10010, 0).Pixels8({0xFF, 0xD8, 0xFF, 0xD9});
-    EXPECT_EQ(LoadError(compressed), "EDicomError Pixel data too short for the image size.");
     DicomWriter inverted;
     inverted.U16(T::Rows, 32767).U16(T::Columns, 65535).U16(T::BitsAllocated, 8);
     inverted.Text(T::PhotometricInterpretation, "MONOCHROME1");
