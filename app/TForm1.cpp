@@ -465,6 +465,8 @@ void TForm1::Image3Click()
         FTPList1->FormCreate();
         Panel12->setText(" " + FTPList1->HostName());
         FTPList1->RefreshList();
+    } else {
+        FTPList1->LogOnWhenNeeded();
     }
     if (!Panel5->isHidden()) {
         Chooser->show();

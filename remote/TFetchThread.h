@@ -17,6 +17,7 @@
 #include <atomic>
 #include <cstdint>
 #include <string>
+#include <utility>
 #include <vector>
 
 class TCatalogue;
@@ -41,17 +42,25 @@ public:
     // call to the UI thread; reads of up to 256 KiB instead of the library's
     // 16 KiB make a fast link cost far fewer of them.
     static constexpr int ReceiveBufferBytes = 256 * 1024;
+    // The status line while queued cases wait for a login.
+    static constexpr const char* NotLoggedOnText =
+        "Not logged on: choose \"Refresh (update) List\" to log on and start downloading";
 
 protected:
     void run() override;
 
 private:
     void PickNextCase();
+    // Gives an abandoned pick its row's light and mark back (UI thread).
+    void ReleasePick();
+    bool Stopping() const;
     void DownloadCase();
     void FetchFiles(const std::string& localFolder, const std::vector<std::string>& names);
     void OnTransferProgress(int64_t count);
     void ShowProgress();
     void FinishCase();
+    // Every file the case fetched or found present is on disk with its size.
+    bool FilesOnDisk() const;
     void Status(const std::string& text);
     void Sleep(int ms);
 
@@ -63,6 +72,10 @@ private:
 
     std::string m_caseKey;
     CaseRow* m_row = nullptr;
+    int m_pickLight = 0; // the row's light before the pick
+    std::string m_localFolder;
+    // The case's files and the sizes they must have on disk.
+    std::vector<std::pair<std::string, int64_t>> m_sizes;
     int m_fileCount = 0;
     int64_t m_bytesDone = 0;
     int64_t m_currentFileBytes = 0;
