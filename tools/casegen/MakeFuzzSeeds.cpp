@@ -3,6 +3,7 @@
 // JPEG codec, every TIFF route and compression, the settings file's forms).
 // Run at build time, so that no input comes from elsewhere.
 #include "DicomWriter.h"
+#include "ExamFile.h"
 #include "JpegMaker.h"
 #include "TDicomStream.h"
 #include "TMemoryStream.h"
@@ -92,32 +93,14 @@ std::vector<std::pair<std::string, std::string>> DicomSeeds()
     return seeds;
 }
 
-std::string ExamChunk(const std::string& tag, const std::string& body)
-{
-    const uint32_t n = uint32_t(body.size());
-    return tag + char(n >> 24) + char(n >> 16) + char(n >> 8) + char(n) + body;
-}
-
-std::string ExamImage(const std::string& name, int16_t upper, int16_t lower)
-{
-    std::string body(40, '\0');
-    body[0] = char(name.size());
-    body.replace(1, name.size(), name);
-    body[34] = char(uint16_t(upper) >> 8);
-    body[35] = char(upper);
-    body[36] = char(uint16_t(lower) >> 8);
-    body[37] = char(lower);
-    return ExamChunk("Imag", body);
-}
-
 std::vector<std::pair<std::string, std::string>> ExamSeeds()
 {
-    const std::string series = ExamChunk("Seri", std::string(20, 'x'));
-    return {
-        {"one-series", "EXAM" + series + ExamImage("A.DCM", 1200, 200) + ExamImage("A.DCM", 300, -100)},
-        {"two-series", "EXAM" + ExamChunk("Prep", "abc") + series + ExamImage("B.DCM", 10, 0) + series +
-                           ExamImage("A.DCM", 32767, -32768) + ExamImage("A.DCM", 40, 20) + ExamImage("A.DCM", 9, 8)},
-    };
+    ExamFile one;
+    one.Seri().Imag("A.DCM", 1200, 200).Imag("A.DCM", 300, -100);
+    ExamFile two;
+    two.Chunk("Prep", "abc").Seri().Imag("B.DCM", 10, 0).Seri().Imag("A.DCM", 32767, -32768);
+    two.Imag("A.DCM", 40, 20).Imag("A.DCM", 9, 8);
+    return {{"one-series", one.Data()}, {"two-series", two.Data()}};
 }
 
 std::string TiffOf(const std::vector<TTiffGraphic*>& pages)
