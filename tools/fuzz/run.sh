@@ -23,7 +23,10 @@ if [ ! -f "$build/build.ninja" ]; then
   cmake -S . -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DCALDRIS_FUZZ=ON \
     -DCMAKE_C_COMPILER=clang-14 -DCMAKE_CXX_COMPILER=clang++-14 ${CALDRIS_FUZZ_CMAKE_ARGS:-} >/dev/null
 fi
-cmake --build "$build" -j "$(nproc 2>/dev/null || echo 2)" >/dev/null
+if ! cmake --build "$build" -j "$(nproc 2>/dev/null || echo 2)" >"$build/build.log" 2>&1; then
+  tail -40 "$build/build.log"
+  exit 1
+fi
 
 run_one() { # target
   local t="$1"
