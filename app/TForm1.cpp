@@ -569,6 +569,8 @@ void TForm1::OpenCase(const std::string& folder)
     SeriesButtons[0]->SetChecked(true);
     SpeedButton1Click();
     ClearCaseTexts();
+    MemoryNoticeShown = false;
+    Label9->setText(" ");
     m_loaders.Start(Model, *this, folder);
 }
 
@@ -608,12 +610,23 @@ void TForm1::FrameAdded()
         }
     }
     TrackBar4Change();
-    Label9->setText("Loading " + QString(QChar(64 + stacks)));
+    if (!MemoryNoticeShown)
+        Label9->setText("Loading " + QString(QChar(64 + stacks)));
+}
+
+const char* const TForm1::kNotEnoughMemory = "Not enough memory to load every image of this case";
+
+void TForm1::NotEnoughMemory()
+{
+    MemoryNoticeShown = true;
+    Label9->setText(kNotEnoughMemory);
+    Label9->adjustSize(); // wider than the loading text it replaces
 }
 
 void TForm1::LoaderDone()
 {
     Image4->hide();
-    Label9->setText(" ");
+    if (!MemoryNoticeShown)
+        Label9->setText(" ");
     Model.ActiveLoader = nullptr;
 }

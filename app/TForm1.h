@@ -57,6 +57,7 @@ public:
     // Bottom bar
     QWidget* Panel1;
     QLabel* Label9; // loading label
+    bool MemoryNoticeShown = false; // Label9 keeps the notice until the next case
     QWidget* Panel10;
     QLabel* Label8;
     QLabel* Label5; // frame count
@@ -98,9 +99,12 @@ public:
 
     void PreviewChanged(int previewCount) override;
     void FrameAdded() override;
+    void NotEnoughMemory() override;
     void LoaderDone() override;
 
     bool ManagerShownOnce = false;
+    // The loading label's text when some images of the case were left out.
+    static const char* const kNotEnoughMemory;
     bool ManagerShown() const;
 
 protected:

@@ -176,6 +176,20 @@ TEST(LoaderNotifications, PreviewShowsButtonsAndFramesEnableThem)
     EXPECT_EQ(w.form.Model.ActiveLoader, nullptr);
 }
 
+TEST(LoaderNotifications, TheMemoryNoticeStaysInTheLoadingLabelUntilTheNextCase)
+{
+    Window w;
+    w.form.PreviewChanged(2);
+    w.Load(MakeStack(1, 64, 64));
+    w.form.NotEnoughMemory();
+    EXPECT_EQ(w.form.Label9->text(), "Not enough memory to load every image of this case");
+    w.Load(MakeStack(1, 64, 64));
+    w.form.LoaderDone();
+    EXPECT_EQ(w.form.Label9->text(), "Not enough memory to load every image of this case");
+    w.form.OpenCase("/cases/next/");
+    EXPECT_EQ(w.form.Label9->text(), " ");
+}
+
 TEST(LoaderNotifications, NewFramesOfTheShownStackExtendTheRangeOnly)
 {
     Window w;
