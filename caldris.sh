@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # One entry point for a fresh Debian 12 machine:
 #   ./caldris.sh run    install what is missing, build a release build and start the program
-#   ./caldris.sh test   install what is missing, build with the sanitizers and run every test
+#   ./caldris.sh test   install what is missing, build with the sanitizers and run every test,
+#                       then run every fuzz harness briefly (tools/fuzz/run.sh)
 #   ./caldris.sh package  install what is missing, build the Debian package and check it
 set -euo pipefail
 here="$(cd "$(dirname "${BASH_SOURCE[0]}")" && pwd)"
@@ -14,7 +15,8 @@ PACKAGES=(
   libjpeg62-turbo-dev libgdcm-dev libtiff-dev zlib1g-dev libcurl4-openssl-dev
   googletest libgtest-dev
   qtkeychain-qt6-dev libsecret-1-0
-  python3 python3-pyftpdlib
+  clang clang-14 libclang-rt-14-dev
+  python3 python3-pyftpdlib python3-openssl openssl
   libtiff-tools fonts-dejavu-core xvfb xauth lftp
   dbus gnome-keyring
   desktop-file-utils appstream lintian man-db
@@ -65,7 +67,9 @@ case "${1:-}" in
     export QT_QPA_PLATFORM=offscreen
     export ASAN_OPTIONS=detect_leaks=1:abort_on_error=1
     export UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1
-    cd build/test && ctest --output-on-failure -j "$(jobs)"
+    (cd build/test && ctest --output-on-failure -j "$(jobs)")
+    # Every fuzz harness for 30 s from its seeds, in a clang build of its own.
+    tools/fuzz/run.sh all 30
     ;;
   package)
     install_packages

@@ -18,6 +18,8 @@ public:
     virtual void FormCreate() = 0;
     virtual QString HostName() const = 0;
     virtual void RefreshList() = 0;
+    // The pane is shown again: logs on again when no password is held.
+    virtual void LogOnWhenNeeded() = 0;
     // The cache folder of the selected case, ending with a separator.
     virtual std::string SelectedCaseFolder() const = 0;
     // Stops and waits for the download worker.

@@ -2,13 +2,17 @@
 
 #include "SeriesExport.h"
 #include "SplitImages.h"
+#include "TAquaRadio.h"
 #include "TForm1.h"
 
 #include <QApplication>
+#include <QDir>
 #include <QFileDialog>
 #include <QFileInfo>
+#include <QMessageBox>
+#include <QStandardPaths>
 
-#include <stdexcept>
+const char* const kNothingToSave = "This series has no images yet, so there is nothing to save.";
 
 QString ProposedSaveName(const std::string& source)
 {
@@ -20,9 +24,19 @@ QString ProposedSaveName(const std::string& source)
     return name + ".TIF";
 }
 
-QString AskSaveStackName(QWidget* parent, const QString& proposed)
+QString SaveStartFolder(const QString& lastFolder)
 {
-    QFileDialog dialog(parent, "Save stack", QString(), "Multipage TIFF (*.TIF);;DICOM files (*.DCM)");
+    if (!lastFolder.isEmpty() && QFileInfo(lastFolder).isDir())
+        return lastFolder;
+    const QString documents = QStandardPaths::writableLocation(QStandardPaths::DocumentsLocation);
+    if (!documents.isEmpty() && QFileInfo(documents).isDir())
+        return documents;
+    return QDir::homePath();
+}
+
+QString AskSaveStackName(QWidget* parent, const QString& folder, const QString& proposed)
+{
+    QFileDialog dialog(parent, "Save stack", folder, "Multipage TIFF (*.TIF);;DICOM files (*.DCM)");
     dialog.setAcceptMode(QFileDialog::AcceptSave);
     dialog.setDefaultSuffix("TIF");
     dialog.setOption(QFileDialog::DontConfirmOverwrite, false);
@@ -32,15 +46,28 @@ QString AskSaveStackName(QWidget* parent, const QString& proposed)
     return dialog.selectedFiles().first();
 }
 
-void SaveShownSeries(TForm1& form, const TAskSaveName& ask)
+void TellSaveProblem(QWidget* parent, const QString& message)
 {
-    // No series loaded: the look-up fails as an index error would.
-    if (form.ShownSeries < 0 || size_t(form.ShownSeries) >= form.Model.Stacks.size())
-        throw std::out_of_range("List index out of bounds (" + std::to_string(form.ShownSeries) + ")");
-    const TStack& stack = *form.Model.Stacks[size_t(form.ShownSeries)];
-    const QString chosen = ask(&form, ProposedSaveName(stack.Source));
+    QMessageBox::information(parent, "Save stack", message);
+}
+
+void SaveShownSeries(TForm1& form, const TAskSaveName& ask, const TTellUser& tell)
+{
+    const TStack* shown = form.ShownStack();
+    if (!shown || shown->FrameList.empty()) {
+        // A series of the open case that has no images (yet) says so; with
+        // no case open there is nothing to talk about.
+        const size_t index = size_t(form.ShownSeries);
+        const bool listed = index < form.SeriesButtons.size() && !form.SeriesButtons[index]->isHidden();
+        if (shown || listed)
+            tell(&form, kNothingToSave);
+        return;
+    }
+    const TStack& stack = *shown;
+    const QString chosen = ask(&form, SaveStartFolder(form.LastSaveFolder), ProposedSaveName(stack.Source));
     if (chosen.isEmpty())
         return;
+    form.LastSaveFolder = QDir::cleanPath(QFileInfo(chosen).absolutePath());
     form.repaint();
     QApplication::setOverrideCursor(Qt::WaitCursor);
     struct RestoreCursor {

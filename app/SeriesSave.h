@@ -11,11 +11,22 @@ class QWidget;
 
 class TForm1;
 
-// Shows the save dialog with the proposed name; returns the chosen name, or
-// an empty text when the user cancels.
-using TAskSaveName = std::function<QString(QWidget* parent, const QString& proposed)>;
+// Shows the save dialog in folder with the proposed name; returns the chosen
+// name, or an empty text when the user cancels.
+using TAskSaveName = std::function<QString(QWidget* parent, const QString& folder, const QString& proposed)>;
+// Tells the user why nothing was saved.
+using TTellUser = std::function<void(QWidget* parent, const QString& message)>;
 
-QString AskSaveStackName(QWidget* parent, const QString& proposed);
-void SaveShownSeries(TForm1& form, const TAskSaveName& ask);
+QString AskSaveStackName(QWidget* parent, const QString& folder, const QString& proposed);
+void TellSaveProblem(QWidget* parent, const QString& message);
+// Does nothing without an open case; a series without images saves nothing
+// and says so. Otherwise exports exactly the shown stack's images and
+// remembers the chosen folder in the form.
+void SaveShownSeries(TForm1& form, const TAskSaveName& ask, const TTellUser& tell);
 // The dialog's proposal: the source's file name with its extension replaced by ".TIF".
 QString ProposedSaveName(const std::string& source);
+// Where the dialog opens: the folder last saved to while it exists, else the
+// user's documents folder, else the home folder.
+QString SaveStartFolder(const QString& lastFolder);
+
+extern const char* const kNothingToSave;

@@ -7,15 +7,22 @@
 
 #include <QApplication>
 #include <QCloseEvent>
+#include <QDeadlineTimer>
 #include <QDesktopServices>
 #include <QFrame>
 #include <QKeyEvent>
 #include <QLabel>
+#include <QMouseEvent>
 #include <QUrl>
+#include <QWindow>
 
 const char* const TAboutBox::WebAddress = "https://www.caldris-imaging.example/";
 
 namespace {
+
+// How long the splash waits for the window system to put it on screen.
+constexpr int kExposeWaitMs = 2000;
+constexpr int kExposePollMs = 10;
 
 struct BusyCursor {
     BusyCursor() { QApplication::setOverrideCursor(Qt::BusyCursor); }
@@ -90,7 +97,34 @@ void TAboutBox::ShowSplash()
     setWindowFlag(Qt::WindowStaysOnTopHint, true);
     setModal(false);
     show();
+    // A window can be painted only once the window system has exposed it;
+    // until then a repaint draws nothing and the splash would stay blank
+    // while the main window is built.
+    const QWindow* window = windowHandle();
+    const QDeadlineTimer deadline(kExposeWaitMs);
+    while (window && !window->isExposed() && !deadline.hasExpired())
+        QCoreApplication::processEvents(QEventLoop::ExcludeUserInputEvents, kExposePollMs);
     repaint();
+    // Hands the painted picture to the window system now.
+    QCoreApplication::processEvents(QEventLoop::ExcludeUserInputEvents);
+}
+
+void TAboutBox::mousePressEvent(QMouseEvent* event)
+{
+    m_pressed = !isModal() && event->button() == Qt::LeftButton;
+    QDialog::mousePressEvent(event);
+}
+
+void TAboutBox::mouseReleaseEvent(QMouseEvent* event)
+{
+    // The splash closes on a click anywhere on it, as on its OK image.
+    const bool click = m_pressed && event->button() == Qt::LeftButton && rect().contains(event->position().toPoint());
+    m_pressed = false;
+    if (click && !isModal()) {
+        close();
+        return;
+    }
+    QDialog::mouseReleaseEvent(event);
 }
 
 void TAboutBox::OkBtnClick()

@@ -1,6 +1,7 @@
 #pragma once
-// The about box: the start-up splash (stay-on-top, not modal, closed only by
-// its OK image) and the about box of the logo (modal; Enter closes it).
+// The about box: the start-up splash (stay-on-top, not modal, closed by a
+// click on it or on its OK image) and the about box of the logo (modal;
+// Enter closes it).
 // Whenever it closes it posts message 0x0400 to the main window; while it
 // exists the program-wide AboutBox reference points at it.
 //
@@ -15,7 +16,8 @@ public:
     explicit TAboutBox(QWidget* owner = nullptr);
     ~TAboutBox() override;
 
-    // Shows the box as the start-up splash and paints it at once.
+    // Shows the box as the start-up splash and returns once it is on screen
+    // and painted (waiting a moment for the window system to expose it).
     void ShowSplash();
 
     void OkBtnClick();
@@ -35,8 +37,11 @@ public:
 protected:
     void keyPressEvent(QKeyEvent* event) override;
     void closeEvent(QCloseEvent* event) override;
+    void mousePressEvent(QMouseEvent* event) override;
+    void mouseReleaseEvent(QMouseEvent* event) override;
 
 private:
     void FormClose();
     bool m_closed = false;
+    bool m_pressed = false;
 };

@@ -21,6 +21,10 @@
 namespace {
 
 const QColor kViewBackground(Qt::black);
+// One notch of a mouse wheel, in angle-delta units (eighths of a degree).
+constexpr int kWheelNotch = 120;
+// More than any wheel sends at once; bounds the steps one event can make.
+constexpr int kMaxWheelDelta = 10 * kWheelNotch;
 
 // The hourglass for the length of a command.
 struct WaitCursor {
@@ -47,6 +51,11 @@ TDisplayForm::TDisplayForm(const IWindowAdapter& windows, QWidget* parent) : QWi
     PaintBox1->OnMouseDown = [this](TPaintBox*, QMouseEvent* e) { PaintBox1MouseDown(e); };
     PaintBox1->OnMouseMove = [this](TPaintBox*, QMouseEvent* e) { PaintBox1MouseMove(e); };
     PaintBox1->OnMouseUp = [this](TPaintBox*, QMouseEvent* e) { PaintBox1MouseUp(e); };
+    // The second press of a double-click is a press as well, so that its release pairs up.
+    PaintBox1->OnDblClick = [this](TPaintBox*, QMouseEvent* e) {
+        PaintBox1MouseDown(e);
+        PaintBox1DblClick(e);
+    };
 
     TrackBar1 = new TAquaSlider(this);
     TrackBar1->SetMax(0);
@@ -107,6 +116,51 @@ TDibGraphic* TDisplayForm::ShownImage() const
     return stack->FrameList[size_t(pos)].get();
 }
 
+bool TDisplayForm::FitStack(TStack& stack, QSize view) const
+{
+    if (stack.FrameList.empty())
+        return false;
+    const TDibGraphic& first = *stack.FrameList.front();
+    const int w = first.GetWidth(), h = first.GetHeight();
+    if (h <= 0 || w <= 0)
+        return false;
+    int z = view.height() * 100 / h;
+    z -= z % 10;
+    if (z >= 90 && z <= 110)
+        z = 100;
+    if (z < TrackBar3->Min())
+        z = TrackBar3->Min();
+    stack.OffsetX = (view.width() - MulDiv(w, z, 100)) / 2;
+    stack.OffsetY = (view.height() - MulDiv(h, z, 100)) / 2;
+    stack.Zoom = z;
+    return true;
+}
+
+void TDisplayForm::FitShownStack()
+{
+    TStack* stack = ShownStack();
+    if (!stack)
+        return;
+    const bool fitted = FitStack(*stack, PaintBox1->size());
+    PaintBox1->repaint();
+    TrackBar3->SetPosition(stack->Zoom);
+    if (fitted) {
+        stack->FitZoom = stack->Zoom;
+        stack->FitOffsetX = stack->OffsetX;
+        stack->FitOffsetY = stack->OffsetY;
+    }
+}
+
+QRect TDisplayForm::FrameRect(const TStack& stack, const TDibGraphic& image)
+{
+    const int w = MulDiv(image.GetWidth(), stack.Zoom, 100), h = MulDiv(image.GetHeight(), stack.Zoom, 100);
+    if (stack.FrameList.empty() || stack.FrameList.front().get() == &image)
+        return QRect(stack.OffsetX, stack.OffsetY, w, h);
+    const TDibGraphic& first = *stack.FrameList.front();
+    const int w0 = MulDiv(first.GetWidth(), stack.Zoom, 100), h0 = MulDiv(first.GetHeight(), stack.Zoom, 100);
+    return QRect(stack.OffsetX + (w0 - w) / 2, stack.OffsetY + (h0 - h) / 2, w, h);
+}
+
 void TDisplayForm::PaintBox1Paint(QPainter& canvas)
 {
     const QRect view = PaintBox1->rect();
@@ -120,18 +174,9 @@ void TDisplayForm::PaintBox1Paint(QPainter& canvas)
         const int w = image->GetWidth(), h = image->GetHeight();
         if (h <= 0 || w <= 0)
             throw std::runtime_error("empty image");
-        if (stack->Zoom == 0) {
-            int z = view.height() * 100 / h;
-            z -= z % 10;
-            if (z >= 90 && z <= 110)
-                z = 100;
-            if (z < TrackBar3->Min())
-                z = TrackBar3->Min();
-            stack->OffsetX = (view.width() - MulDiv(w, z, 100)) / 2;
-            stack->OffsetY = (view.height() - MulDiv(h, z, 100)) / 2;
-            stack->Zoom = z;
-        }
-        const QRect r(stack->OffsetX, stack->OffsetY, MulDiv(w, stack->Zoom, 100), MulDiv(h, stack->Zoom, 100));
+        if (stack->Zoom == 0 && !FitStack(*stack, view.size()))
+            throw std::runtime_error("nothing to fit");
+        const QRect r = FrameRect(*stack, *image);
         image->Draw(canvas, r);
         // Only the margins are filled, so the picture does not flicker.
         const int vw = view.width(), vh = view.height();
@@ -228,10 +273,19 @@ void TDisplayForm::PaintBox1MouseUp(QMouseEvent* event)
             QApplication::restoreOverrideCursor();
             m_rightDrag = false;
         }
-        PopupMenu1->popup(event->globalPosition().toPoint());
+        // Modal, with cine paused: the commands act on the frame the drag
+        // changed. Closing the menu without a choice takes the drag back.
+        if (!PopupMenu1->exec(event->globalPosition().toPoint()))
+            Cancel1Click();
     }
     if (CineWasRunning)
         Timer2->start();
+}
+
+void TDisplayForm::PaintBox1DblClick(QMouseEvent* event)
+{
+    if (event->button() == Qt::LeftButton)
+        FitShownStack();
 }
 
 void TDisplayForm::Cancel1Click()
@@ -324,23 +378,33 @@ bool TDisplayForm::Contains(QWidget* control, QPoint globalPos) const
     return control->isVisible() && control->rect().contains(control->mapFromGlobal(globalPos));
 }
 
-bool TDisplayForm::FormMouseWheel(QPoint globalPos, int delta)
+TDisplayForm::TWheelTarget TDisplayForm::WheelTarget(QPoint globalPos) const
 {
-    const bool up = delta > 0;
-    if (Contains(TrackBar1, globalPos)) {
+    if (Contains(TrackBar1, globalPos))
+        return TWheelTarget::Frames;
+    if (Contains(TrackBar2, globalPos))
+        return TWheelTarget::Speed;
+    if (Contains(TrackBar3, globalPos))
+        return TWheelTarget::Zoom;
+    if (Contains(Panel3, globalPos))
+        return TWheelTarget::Series;
+    return TWheelTarget::None;
+}
+
+void TDisplayForm::WheelStep(TWheelTarget target, bool up)
+{
+    switch (target) {
+    case TWheelTarget::Frames:
         TrackBar1MouseDown(Qt::LeftButton);
         TrackBar1->SetPosition(TrackBar1->Position() + (up ? 1 : -1));
-        return true;
-    }
-    if (Contains(TrackBar2, globalPos)) {
+        break;
+    case TWheelTarget::Speed:
         TrackBar2->SetPosition(TrackBar2->Position() + (up ? 1 : -1));
-        return true;
-    }
-    if (Contains(TrackBar3, globalPos)) {
+        break;
+    case TWheelTarget::Zoom:
         TrackBar3->SetPosition(TrackBar3->Position() + (up ? 50 : -50));
-        return true;
-    }
-    if (Contains(Panel3, globalPos)) {
+        break;
+    case TWheelTarget::Series: {
         const int target = ShownSeries + (up ? -1 : 1);
         for (size_t i = 0; i < SeriesButtons.size(); ++i) {
             TAquaRadio* button = SeriesButtons[i];
@@ -354,9 +418,29 @@ bool TDisplayForm::FormMouseWheel(QPoint globalPos, int delta)
                 break;
             }
         }
-        return true;
+        break;
     }
-    return false;
+    case TWheelTarget::None:
+        break;
+    }
+}
+
+bool TDisplayForm::FormMouseWheel(QPoint globalPos, int delta)
+{
+    const TWheelTarget target = WheelTarget(globalPos);
+    if (target == TWheelTarget::None)
+        return false;
+    // What was left over counts only while the wheel keeps its direction and control.
+    if (target != m_wheelTarget || (m_wheelRest < 0) != (delta < 0))
+        m_wheelRest = 0;
+    m_wheelTarget = target;
+    m_wheelRest += std::clamp(delta, -kMaxWheelDelta, kMaxWheelDelta);
+    while (m_wheelRest >= kWheelNotch || m_wheelRest <= -kWheelNotch) {
+        const bool up = m_wheelRest > 0;
+        m_wheelRest += up ? -kWheelNotch : kWheelNotch;
+        WheelStep(target, up);
+    }
+    return true;
 }
 
 bool TDisplayForm::FormKeyDown(int key, Qt::KeyboardModifiers modifiers)

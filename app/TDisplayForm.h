@@ -59,6 +59,8 @@ public:
     void PaintBox1MouseDown(QMouseEvent* event);
     void PaintBox1MouseMove(QMouseEvent* event);
     void PaintBox1MouseUp(QMouseEvent* event);
+    // A double-click with the left button re-fits the shown stack.
+    void PaintBox1DblClick(QMouseEvent* event);
     void All1Click();
     void Cancel1Click();
     void Reset1Click();
@@ -69,6 +71,8 @@ public:
     void TrackBar3Change();
     void Timer2Timer();
     // Routes a wheel turn by the pointer's screen position; true when handled.
+    // Turns add up: every 120 units of delta (one notch) make one step, so
+    // fine wheels and touchpads move as far as a notched wheel.
     bool FormMouseWheel(QPoint globalPos, int delta);
     // Ctrl+C copies the shown image; true when it did.
     bool FormKeyDown(int key, Qt::KeyboardModifiers modifiers);
@@ -78,6 +82,13 @@ public:
     // The frame at the frame slider's position in the shown stack, or null.
     TDibGraphic* ShownImage() const;
 
+    // Fits the shown stack to the view's size (shown on screen or not), lets
+    // the zoom slider limit it about the view's centre and repaints.
+    void FitShownStack();
+    // Where image, a frame of stack, is drawn: every frame is centred on the
+    // point that the stack's first frame is centred on.
+    static QRect FrameRect(const TStack& stack, const TDibGraphic& image);
+
 protected:
     // Key preview and the window-wide wheel.
     bool eventFilter(QObject* watched, QEvent* event) override;
@@ -85,6 +96,17 @@ protected:
     const IWindowAdapter& Windows;
 
 private:
+    enum class TWheelTarget { None, Frames, Speed, Zoom, Series };
+
     bool Contains(QWidget* control, QPoint globalPos) const;
+    TWheelTarget WheelTarget(QPoint globalPos) const;
+    void WheelStep(TWheelTarget target, bool up);
+    // Sets the stack's zoom and offsets by the fit rule for a view of the given
+    // size, from its first frame; false when there is nothing to fit.
+    bool FitStack(TStack& stack, QSize view) const;
+
     bool m_rightDrag = false;
+    // The part of a wheel turn that has not made a whole step yet, and where it was turned.
+    int m_wheelRest = 0;
+    TWheelTarget m_wheelTarget = TWheelTarget::None;
 };

@@ -14,6 +14,7 @@ public:
     void FormCreate() override { TFTPList::FormCreate(); }
     QString HostName() const override { return TFTPList::HostName(); }
     void RefreshList() override { TFTPList::RefreshList(); }
+    void LogOnWhenNeeded() override { TFTPList::LogOnWhenNeeded(); }
     std::string SelectedCaseFolder() const override { return TFTPList::SelectedCaseFolder(); }
     void FormDestroy() override { TFTPList::FormDestroy(); }
 };

@@ -15,6 +15,7 @@ public:
     void FormCreate() override { m_initialised = true; }
     QString HostName() const override { return "Local cases"; }
     void RefreshList() override {}
+    void LogOnWhenNeeded() override {}
     std::string SelectedCaseFolder() const override { return m_selected; }
     void FormDestroy() override {}
 

@@ -67,7 +67,9 @@ TForm1::TForm1(const IWindowAdapter& windows, ILoaderControl& loaders, const TMa
     : TDisplayForm(windows, parent), m_loaders(loaders)
 {
     InitAppResources();
-    resize(800, 566);
+    resize(kDesignWidth, kDesignHeight);
+    // Below the design size the bars' controls would overlap.
+    setMinimumSize(kDesignWidth, kDesignHeight);
     setAutoFillBackground(true);
     QPalette pal = palette();
     pal.setColor(QPalette::Window, Qt::white);
@@ -303,7 +305,14 @@ void TForm1::Layout()
 
 void TForm1::resizeEvent(QResizeEvent*)
 {
+    // A stack still where its fit put it is fitted again to a larger view.
+    const TStack* stack = ShownStack();
+    const bool atFit = stack && stack->AtFit();
+    const QSize before = PaintBox1->size();
     Layout();
+    const QSize after = PaintBox1->size();
+    if (atFit && after != before && after.width() >= before.width() && after.height() >= before.height())
+        FitShownStack();
 }
 
 void TForm1::Panel1Resize()
@@ -384,9 +393,22 @@ void TForm1::FirstManagerMessage()
     if (ManagerShownOnce)
         return;
     ManagerShownOnce = true;
-    Image3Click();
-    if (!StartFolder.empty())
+    // A case named at start opens straight away; the login waits until the
+    // user opens the download manager.
+    if (StartFolder.empty())
+        Image3Click();
+    else
         OpenCase(StartFolder);
+}
+
+void TForm1::OpenFolder(const std::string& folder)
+{
+    // Before the splash has gone the folder waits for it, as a start folder does.
+    if (!ManagerShownOnce) {
+        StartFolder = folder;
+        return;
+    }
+    OpenCase(folder);
 }
 
 void TForm1::ViewCase()
@@ -415,12 +437,50 @@ void TForm1::RefreshFrames(TStack& stack)
     Label5->setText(QString::number(stack.FrameList.size()));
 }
 
+void TForm1::ShowNoStack()
+{
+    // A series chosen before its stack exists: a black view, nothing of the
+    // series shown before.
+    if (PdfView && !PdfView->isHidden()) {
+        PdfView->hide();
+        PaintBox1->show();
+        ShowImageControls(true);
+    }
+    Model.ShownFrames = nullptr;
+    TrackBar1->SetPosition(0);
+    TrackBar1->SetMax(0);
+    Label5->setText("0");
+    ClearCaseTexts();
+    PaintBox1->repaint();
+}
+
+void TForm1::ShowImageControls(bool imageView)
+{
+    Panel10->setVisible(imageView);
+    Panel7->setVisible(imageView);
+    TrackBar2->SetSliderVisible(imageView);
+    TrackBar3->SetSliderVisible(imageView);
+}
+
+void TForm1::ClearCaseTexts()
+{
+    PatientName->clear();
+    StudyDescription->clear();
+    StudyDate->clear();
+    Comments->clear();
+}
+
 void TForm1::TrackBar4Change()
 {
     TStack* stack = ShownStack();
-    if (!stack)
+    if (!stack) {
+        ShowNoStack();
         return;
+    }
     if (&stack->FrameList == Model.ShownFrames) {
+        // The first frames of a stack shown empty: it is fitted now.
+        if (stack->Zoom == 0 && !stack->FrameList.empty())
+            FitShownStack();
         RefreshFrames(*stack);
         return;
     }
@@ -442,16 +502,18 @@ void TForm1::TrackBar4Change()
             PdfView->show();
             PdfView->setSrc(QString::fromStdString(stack->Source));
         }
-        const bool imageView = !PaintBox1->isHidden();
-        Panel10->setVisible(imageView);
-        Panel7->setVisible(imageView);
-        TrackBar2->SetSliderVisible(imageView);
-        TrackBar3->SetSliderVisible(imageView);
+        ShowImageControls(!PaintBox1->isHidden());
     }
     Model.ShownFrames = &stack->FrameList;
     TrackBar1->SetPosition(0);
-    PaintBox1->repaint();
-    TrackBar3->SetPosition(stack->Zoom);
+    if (stack->Zoom == 0) {
+        // From the view's size, also while the view is hidden, so that the
+        // zoom slider limits the fitted zoom.
+        FitShownStack();
+    } else {
+        PaintBox1->repaint();
+        TrackBar3->SetPosition(stack->Zoom);
+    }
     PatientName->setText(QString::fromStdString(stack->Patient));
     StudyDescription->setText(QString::fromStdString(stack->StudyText));
     StudyDate->setText(QString::fromStdString(stack->DateText));
@@ -465,6 +527,8 @@ void TForm1::Image3Click()
         FTPList1->FormCreate();
         Panel12->setText(" " + FTPList1->HostName());
         FTPList1->RefreshList();
+    } else {
+        FTPList1->LogOnWhenNeeded();
     }
     if (!Panel5->isHidden()) {
         Chooser->show();
@@ -483,7 +547,8 @@ void TForm1::SpeedButton1Click()
 
 void TForm1::SpeedButton7Click()
 {
-    SaveShownSeries(*this, AskSaveName ? AskSaveName : TAskSaveName(&AskSaveStackName));
+    SaveShownSeries(*this, AskSaveName ? AskSaveName : TAskSaveName(&AskSaveStackName),
+                    TellUser ? TellUser : TTellUser(&TellSaveProblem));
 }
 
 void TForm1::OpenCase(const std::string& folder)
@@ -503,10 +568,9 @@ void TForm1::OpenCase(const std::string& folder)
     TrackBar1->SetMax(0);
     SeriesButtons[0]->SetChecked(true);
     SpeedButton1Click();
-    PatientName->clear();
-    StudyDescription->clear();
-    StudyDate->clear();
-    Comments->clear();
+    ClearCaseTexts();
+    MemoryNoticeShown = false;
+    Label9->setText(" ");
     m_loaders.Start(Model, *this, folder);
 }
 
@@ -546,12 +610,23 @@ void TForm1::FrameAdded()
         }
     }
     TrackBar4Change();
-    Label9->setText("Loading " + QString(QChar(64 + stacks)));
+    if (!MemoryNoticeShown)
+        Label9->setText("Loading " + QString(QChar(64 + stacks)));
+}
+
+const char* const TForm1::kNotEnoughMemory = "Not enough memory to load every image of this case";
+
+void TForm1::NotEnoughMemory()
+{
+    MemoryNoticeShown = true;
+    Label9->setText(kNotEnoughMemory);
+    Label9->adjustSize(); // wider than the loading text it replaces
 }
 
 void TForm1::LoaderDone()
 {
     Image4->hide();
-    Label9->setText(" ");
+    if (!MemoryNoticeShown)
+        Label9->setText(" ");
     Model.ActiveLoader = nullptr;
 }

@@ -26,6 +26,10 @@ class TPdf;
 
 class TForm1 : public TDisplayForm, public ILoaderClient {
 public:
+    // The design size, also the smallest size the window takes.
+    static constexpr int kDesignWidth = 800;
+    static constexpr int kDesignHeight = 566;
+
     // Makes the download manager pane inside the given parent.
     using TManagerFactory = std::function<IDownloadManager*(QWidget* parent)>;
 
@@ -53,6 +57,7 @@ public:
     // Bottom bar
     QWidget* Panel1;
     QLabel* Label9; // loading label
+    bool MemoryNoticeShown = false; // Label9 keeps the notice until the next case
     QWidget* Panel10;
     QLabel* Label8;
     QLabel* Label5; // frame count
@@ -67,8 +72,11 @@ public:
     IDownloadManager* FTPList1;
     QPixmap Image9; // the background tile
 
-    // The save dialog of the "Save" command (tests answer it).
-    std::function<QString(QWidget* parent, const QString& proposed)> AskSaveName;
+    // The save dialog of the "Save" command and its message box (tests answer them).
+    std::function<QString(QWidget* parent, const QString& folder, const QString& proposed)> AskSaveName;
+    std::function<void(QWidget* parent, const QString& message)> TellUser;
+    // The folder last saved to in this run; empty until the first save.
+    QString LastSaveFolder;
     // Called when the window is closed (start-up ends the message loop).
     std::function<void()> OnFormClose;
     // A folder to open once the splash has gone (the command-line case).
@@ -80,6 +88,8 @@ public:
     void SpeedButton1Click();
     void SpeedButton7Click();
     void OpenCase(const std::string& folder);
+    // A folder handed over by a later start of the program.
+    void OpenFolder(const std::string& folder);
     void ViewCase();           // ViewCaseMessage
     void FirstManagerMessage(); // 0x0400
     void Image1Click();
@@ -89,9 +99,12 @@ public:
 
     void PreviewChanged(int previewCount) override;
     void FrameAdded() override;
+    void NotEnoughMemory() override;
     void LoaderDone() override;
 
     bool ManagerShownOnce = false;
+    // The loading label's text when some images of the case were left out.
+    static const char* const kNotEnoughMemory;
     bool ManagerShown() const;
 
 protected:
@@ -108,6 +121,10 @@ private:
     void BuildCentre();
     void Layout();
     void RefreshFrames(TStack& stack);
+    void ShowNoStack();
+    // The frame strip, the save panel and the slider thumbs go with the image view.
+    void ShowImageControls(bool imageView);
+    void ClearCaseTexts();
     QWidget* Textured(QWidget* panel);
 
     ILoaderControl& m_loaders;

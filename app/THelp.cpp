@@ -1,12 +1,15 @@
 #include "THelp.h"
 
 #include "AppResources.h"
+#include "CaseRow.h"
 #include "Program.h"
+#include "RowPictures.h"
 #include "TClickImage.h"
 #include "TPaintBox.h"
 
 #include <QPainter>
 #include <QTextBrowser>
+#include <QUrl>
 
 THelp::THelp(QWidget* owner) : QDialog(owner)
 {
@@ -40,6 +43,14 @@ void THelp::FormCreate()
 {
     setWindowTitle(ApplicationTitle() + " Help");
     RichEdit1->setHtml(HelpDocument());
+    // The guide shows the download manager's own state lights, which are
+    // drawn, not stored; the document asks for them when it lays them out.
+    const struct {
+        const char* name;
+        int light;
+    } lights[] = {{"LightLocal", rlLocal}, {"LightIncomplete", rlIncomplete}, {"LightRemote", rlRemote}};
+    for (const auto& l : lights)
+        RichEdit1->document()->addResource(QTextDocument::ImageResource, QUrl(l.name), LightPicture(l.light));
 }
 
 void THelp::Image1Click()

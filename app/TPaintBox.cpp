@@ -37,3 +37,11 @@ void TPaintBox::mouseReleaseEvent(QMouseEvent* event)
     if (OnMouseUp)
         OnMouseUp(this, event);
 }
+
+void TPaintBox::mouseDoubleClickEvent(QMouseEvent* event)
+{
+    if (OnDblClick)
+        OnDblClick(this, event);
+    else
+        mousePressEvent(event);
+}

@@ -20,10 +20,12 @@ public:
     TMouse OnMouseDown;
     TMouse OnMouseMove;
     TMouse OnMouseUp;
+    TMouse OnDblClick; // unset: a double-click is a second press
 
 protected:
     void paintEvent(QPaintEvent* event) override;
     void mousePressEvent(QMouseEvent* event) override;
     void mouseMoveEvent(QMouseEvent* event) override;
     void mouseReleaseEvent(QMouseEvent* event) override;
+    void mouseDoubleClickEvent(QMouseEvent* event) override;
 };

@@ -10,11 +10,16 @@
 #include <QStandardPaths>
 #include <QWidget>
 
+#include <memory>
+
 #include <unistd.h>
 
 namespace {
-const QByteArray kRestoreRequest = "RESTORE\n";
-}
+const QByteArray kRestoreRequest = "RESTORE";
+const QByteArray kOpenRequest = "OPEN ";
+// Longer than any path; a peer that sends more without a line end is cut off.
+constexpr qsizetype kMaxRequest = 64 * 1024;
+} // namespace
 
 TSingleInstance::TSingleInstance(const QString& base, const QString& folder)
 {
@@ -31,7 +36,7 @@ TSingleInstance::TSingleInstance(const QString& base, const QString& folder)
 
 TSingleInstance::~TSingleInstance() { Release(); }
 
-TSingleInstance::TResult TSingleInstance::Acquire()
+TSingleInstance::TResult TSingleInstance::Acquire(const QString& folder)
 {
     m_lock = std::make_unique<QLockFile>(m_lockPath);
     // Never stale by age: a running holder keeps it for the whole run; a
@@ -52,7 +57,10 @@ TSingleInstance::TResult TSingleInstance::Acquire()
     QLocalSocket socket;
     socket.connectToServer(m_serverName);
     if (socket.waitForConnected(2000)) {
-        socket.write(kRestoreRequest);
+        // The folder first: the running viewer opens it, then comes forward.
+        if (!folder.isEmpty() && !folder.contains('\n'))
+            socket.write(kOpenRequest + folder.toUtf8() + '\n');
+        socket.write(kRestoreRequest + '\n');
         socket.waitForBytesWritten(2000);
         socket.disconnectFromServer();
         if (socket.state() != QLocalSocket::UnconnectedState)
@@ -78,13 +86,34 @@ void TSingleInstance::OnConnection()
 {
     while (QLocalSocket* socket = m_server->nextPendingConnection()) {
         connect(socket, &QLocalSocket::disconnected, socket, &QObject::deleteLater);
-        connect(socket, &QLocalSocket::readyRead, this, [this, socket] {
-            if (!socket->readAll().contains("RESTORE"))
-                return;
-            const int raised = RaiseWindows(kFullTitle);
-            if (OnRestored)
-                OnRestored(raised);
+        // Requests are lines; one may arrive in pieces.
+        auto pending = std::make_shared<QByteArray>();
+        connect(socket, &QLocalSocket::readyRead, this, [this, socket, pending] {
+            *pending += socket->readAll();
+            qsizetype end;
+            while ((end = pending->indexOf('\n')) >= 0) {
+                const QByteArray line = pending->left(end);
+                pending->remove(0, end + 1);
+                Request(line);
+            }
+            if (pending->size() > kMaxRequest) {
+                pending->clear();
+                socket->abort();
+            }
         });
+    }
+}
+
+void TSingleInstance::Request(const QByteArray& line)
+{
+    if (line == kRestoreRequest) {
+        const int raised = RaiseWindows(kFullTitle);
+        if (OnRestored)
+            OnRestored(raised);
+    } else if (line.startsWith(kOpenRequest) && OnOpenFolder) {
+        const QString folder = QString::fromUtf8(line.mid(kOpenRequest.size()));
+        if (!folder.isEmpty())
+            OnOpenFolder(folder);
     }
 }
 

@@ -1,9 +1,10 @@
 #pragma once
 // Only one viewer runs per user. The first instance holds a per-user lock
 // file in the runtime folder and listens on a local socket beside it, both
-// named after the program and the user id. A later start asks it to restore
-// and raise its main window, and ends without showing anything. When no
-// token can be made at all, the program runs as the only instance.
+// named after the program and the user id. A later start hands over the case
+// folder it was given, if any, asks it to restore and raise its main window,
+// and ends without showing anything. When no token can be made at all, the
+// program runs as the only instance.
 //
 // Threads: UI thread only (the server answers in the event loop).
 #include <QObject>
@@ -23,9 +24,9 @@ public:
     ~TSingleInstance() override;
 
     enum TResult { First, AlreadyRunning, NoToken };
-    // Takes the token; on AlreadyRunning the running instance has been asked
-    // to come forward.
-    TResult Acquire();
+    // Takes the token; on AlreadyRunning the running instance has been handed
+    // folder (when not empty) and asked to come forward.
+    TResult Acquire(const QString& folder = QString());
     // Releases the token (also on destruction).
     void Release();
 
@@ -38,9 +39,12 @@ public:
 
     // After a later start's request was answered: how many windows came forward.
     std::function<void(int raised)> OnRestored;
+    // A case folder handed over by a later start.
+    std::function<void(const QString& folder)> OnOpenFolder;
 
 private:
     void OnConnection();
+    void Request(const QByteArray& line);
 
     QString m_lockPath;
     QString m_serverName;

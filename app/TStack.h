@@ -20,4 +20,11 @@ struct TStack {
     int32_t OffsetX = 0;
     int32_t OffsetY = 0;
     int32_t Zoom = 0;      // 0: not fitted yet
+    // Where the last fit put the stack; the view re-fits a stack that is
+    // still there when it grows.
+    int32_t FitZoom = 0;
+    int32_t FitOffsetX = 0;
+    int32_t FitOffsetY = 0;
+
+    bool AtFit() const { return FitZoom != 0 && Zoom == FitZoom && OffsetX == FitOffsetX && OffsetY == FitOffsetY; }
 };

@@ -28,7 +28,7 @@ const char* kUsage = "usage: caldris [--verbose] [FOLDER]\n"
                      "\n"
                      "Caldris, the case viewer of the imaging centre's referring physicians.\n"
                      "Without a folder it starts with the download manager; with a case folder it\n"
-                     "opens that case.\n"
+                     "opens that case, in the viewer that already runs if there is one.\n"
                      "\n"
                      "Settings: /etc/caldris/CALDRIS.INI (the server, read-only), overridden by\n"
                      "$XDG_CONFIG_HOME/caldris/CALDRIS.INI (yours); CALDRIS_INI names one file for both.\n"
@@ -67,11 +67,26 @@ int main(int argc, char** argv)
     TApplication app(argc, argv);
     QApplication::setWindowIcon(QIcon(":/Icon"));
     QGuiApplication::setDesktopFileName("caldris");
+    QString folder;
+    if (argc > 1) {
+        folder = QDir(QString::fromLocal8Bit(argv[1])).absolutePath();
+        if (!folder.endsWith('/'))
+            folder += '/';
+    }
     TSingleInstance instance;
-    if (instance.Acquire() == TSingleInstance::AlreadyRunning)
-        return 0; // the running instance has been asked to come forward
+    if (instance.Acquire(folder) == TSingleInstance::AlreadyRunning)
+        return 0; // the running instance has the folder and has been asked to come forward
+    // A folder handed over before the main window exists waits for it.
+    TForm1* mainWindow = nullptr;
+    std::string handedFolder;
+    instance.OnOpenFolder = [&](const QString& handed) {
+        if (mainWindow)
+            mainWindow->OpenFolder(handed.toStdString());
+        else
+            handedFolder = handed.toStdString();
+    };
 
-    // The splash: on top, not modal, painted at once.
+    // The splash: on top, not modal, on screen before the main window is built.
     QPointer<TAboutBox> splash = new TAboutBox();
     splash->ShowSplash();
 
@@ -83,16 +98,13 @@ int main(int argc, char** argv)
         auto form = std::make_unique<TForm1>(windows, loaders,
                                              [](QWidget* parent) { return new TDownloadManagerPane(parent); });
         form->OnFormClose = [] { QCoreApplication::quit(); };
-        if (argc > 1) {
-            QString folder = QDir(QString::fromLocal8Bit(argv[1])).absolutePath();
-            if (!folder.endsWith('/'))
-                folder += '/';
-            form->StartFolder = folder.toStdString();
-        }
+        form->StartFolder = handedFolder.empty() ? folder.toStdString() : handedFolder;
+        mainWindow = form.get();
         form->showMaximized();
         if (splash)
             splash->raise();
         app.exec();
+        mainWindow = nullptr;
         form.reset();
     } catch (...) {
         TApplication::HandleException();

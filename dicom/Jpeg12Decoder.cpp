@@ -1,15 +1,18 @@
 #include "Jpeg12Decoder.h"
 
 #include "Exception.h"
+#include "Format.h"
 
 #include <algorithm>
 #include <csetjmp>
 #include <cstdio>
 #include <cstring>
-#include <memory>
 
 // The IJG 12-bit build: its symbols are renamed by its own headers, so it
 // links beside the 8-bit codec. Its headers carry no C++ linkage guards.
+// The library is built with lossless decoding, which adds a method to its
+// memory manager that the public header shows only with this definition.
+#define NEED_DARRAY
 extern "C" {
 #include <gdcmjpeg/12/jpeglib.h>
 #include <gdcmjpeg/12/jerror.h>
@@ -88,27 +91,29 @@ void SkipInputData(j_decompress_ptr cinfo, long count)
 
 void TermSource(j_decompress_ptr) {}
 
-struct Decode12 {
-    jpeg_decompress_struct cinfo;
-    Jpeg12ErrorMgr err;
-    const uint8_t* data;
-    uint32_t length;
-    int16_t* samples;
-    int rows;
-    int columns;
-    JSAMPLE* row; // one decoded row, all components, from the codec's image pool
-    JDIMENSION outputWidth;
-    JDIMENSION outputHeight;
-};
-
-// Runs the codec calls; all of them in this one frame with setjmp, which owns
-// nothing that needs destruction, so a longjmp back skips only codec frames.
-bool RunDecode(Decode12* d)
+// Many scans of a few bytes each would keep the decoder busy for minutes.
+void LimitScans(j_common_ptr cinfo)
 {
-    j_decompress_ptr cinfo = &d->cinfo;
-    if (setjmp(d->err.jump))
+    if (reinterpret_cast<j_decompress_ptr>(cinfo)->input_scan_number > kMaxJpegScans)
+        ERREXIT(cinfo, JERR_NOTIMPL);
+}
+
+// Each codec call sits in its own frame with setjmp and nothing that needs
+// destruction, so a longjmp back here skips only codec frames.
+bool Create(j_decompress_ptr cinfo, Jpeg12ErrorMgr* err, const uint8_t* data, uint32_t length,
+            jpeg_progress_mgr* progress)
+{
+    if (setjmp(err->jump))
         return false;
     jpeg_CreateDecompress(cinfo, JPEG_LIB_VERSION, sizeof(jpeg_decompress_struct));
+    // The limit, where the memory manager's layout is the one declared (its
+    // chunk limit reads as that build's constant). This build's manager does
+    // not enforce it, so ReadHeader checks the worst case itself.
+    constexpr long kIjgMaxAllocChunk = 1000000000L;
+    if (cinfo->mem->max_alloc_chunk == kIjgMaxAllocChunk)
+        cinfo->mem->max_memory_to_use = kMaxJpegCodecMemory;
+    progress->progress_monitor = LimitScans;
+    cinfo->progress = progress;
     auto* src = static_cast<MemoryJpegSource*>(
         (*cinfo->mem->alloc_small)(reinterpret_cast<j_common_ptr>(cinfo), JPOOL_PERMANENT, sizeof(MemoryJpegSource)));
     src->pub.init_source = InitSource;
@@ -118,71 +123,115 @@ bool RunDecode(Decode12* d)
     src->pub.term_source = TermSource;
     src->pub.next_input_byte = nullptr;
     src->pub.bytes_in_buffer = 0;
-    src->data = d->data;
-    src->length = d->length;
+    src->data = data;
+    src->length = length;
     cinfo->src = &src->pub;
+    return true;
+}
 
+bool ReadHeaderCall(j_decompress_ptr cinfo, Jpeg12ErrorMgr* err, bool* multiScan)
+{
+    if (setjmp(err->jump))
+        return false;
     jpeg_read_header(cinfo, TRUE);
-    jpeg_start_decompress(cinfo);
+    *multiScan = jpeg_has_multiple_scans(cinfo);
+    return true;
+}
 
+bool DecodeCall(j_decompress_ptr cinfo, Jpeg12ErrorMgr* err, int16_t* samples, int rows, int columns)
+{
+    if (setjmp(err->jump))
+        return false;
+    jpeg_start_decompress(cinfo);
     const JDIMENSION width = cinfo->output_width;
-    d->outputWidth = width;
-    d->outputHeight = cinfo->output_height;
     const int components = cinfo->output_components;
-    d->row = static_cast<JSAMPLE*>((*cinfo->mem->alloc_large)(reinterpret_cast<j_common_ptr>(cinfo), JPOOL_IMAGE,
-                                                              size_t(width) * size_t(components) * sizeof(JSAMPLE)));
-    const int keep = int(std::min<JDIMENSION>(width, JDIMENSION(d->columns)));
+    auto* row = static_cast<JSAMPLE*>((*cinfo->mem->alloc_large)(reinterpret_cast<j_common_ptr>(cinfo), JPOOL_IMAGE,
+                                                                 size_t(width) * size_t(components) * sizeof(JSAMPLE)));
+    const int keep = int(std::min<JDIMENSION>(width, JDIMENSION(columns)));
     while (cinfo->output_scanline < cinfo->output_height) {
         const JDIMENSION y = cinfo->output_scanline;
-        JSAMPROW rows[1] = {d->row};
-        jpeg_read_scanlines(cinfo, rows, 1);
-        if (y < JDIMENSION(d->rows)) {
-            int16_t* out = d->samples + size_t(y) * size_t(d->columns);
+        JSAMPROW rowPointers[1] = {row};
+        jpeg_read_scanlines(cinfo, rowPointers, 1);
+        if (y < JDIMENSION(rows)) {
+            int16_t* out = samples + size_t(y) * size_t(columns);
             for (int x = 0; x < keep; ++x)
-                out[x] = d->row[size_t(x) * size_t(components)];
+                out[x] = row[size_t(x) * size_t(components)];
         }
     }
     jpeg_finish_decompress(cinfo);
     return true;
 }
 
-// Destroys the decompressor whatever happened (safe on a half-built one).
-struct DecompressGuard {
-    jpeg_decompress_struct* cinfo;
-    ~DecompressGuard() { jpeg_destroy_decompress(cinfo); }
+} // namespace
+
+struct TJpeg12Decoder::Impl {
+    jpeg_decompress_struct cinfo{};
+    Jpeg12ErrorMgr err{};
+    jpeg_progress_mgr progress{};
+    bool headerRead = false;
+
+    ~Impl() { jpeg_destroy_decompress(&cinfo); } // safe on a half-built one
+
+    [[noreturn]] void Fail()
+    {
+        if (err.warned)
+            throw Exception(err.message);
+        throw Exception("Error: C RTL longjmp called");
+    }
 };
 
-} // namespace
+TJpeg12Decoder::TJpeg12Decoder(const uint8_t* data, uint32_t length) : m(std::make_unique<Impl>())
+{
+    m->cinfo.err = jpeg_std_error(&m->err.pub);
+    m->err.pub.error_exit = ErrorExit;
+    m->err.pub.emit_message = EmitMessage;
+    m->err.pub.output_message = OutputMessage;
+    if (!Create(&m->cinfo, &m->err, data, length, &m->progress))
+        m->Fail();
+}
+
+TJpeg12Decoder::~TJpeg12Decoder() = default;
+
+void TJpeg12Decoder::ReadHeader(int maxWidth, int maxHeight)
+{
+    bool multiScan = false;
+    if (!ReadHeaderCall(&m->cinfo, &m->err, &multiScan))
+        m->Fail();
+    m->headerRead = true;
+    const uint32_t width = m->cinfo.image_width, height = m->cinfo.image_height;
+    CheckJpegFrame(width, height, maxWidth, maxHeight);
+    // Data in several scans is buffered whole: at most a 32-bit value per
+    // sample of every component (the lossless differences; DCT coefficients
+    // take 16 bits), on a grid rounded up to whole 8 x 8 blocks.
+    if (multiScan) {
+        const uint64_t grid = uint64_t((width + 7) / 8 * 8) * ((height + 7) / 8 * 8);
+        const uint64_t need = grid * uint64_t(std::max(m->cinfo.num_components, 1)) * sizeof(int32_t);
+        if (need > uint64_t(kMaxJpegCodecMemory))
+            throw Exception(Format("JPEG frame of %u x %u pixels needs more than %ld MiB to decode", width, height,
+                                   kMaxJpegCodecMemory >> 20));
+    }
+}
+
+int TJpeg12Decoder::FrameWidth() const { return int(m->cinfo.image_width); }
+int TJpeg12Decoder::FrameHeight() const { return int(m->cinfo.image_height); }
+
+void TJpeg12Decoder::Decode(int16_t* samples, int rows, int columns)
+{
+    if (!m->headerRead)
+        ReadHeader();
+    if (!DecodeCall(&m->cinfo, &m->err, samples, std::max(rows, 0), std::max(columns, 0)))
+        m->Fail();
+}
 
 int DecodeJpeg12(const uint8_t* data, uint32_t length, int16_t* samples, int rows, int columns, int* decodedRows,
                  int* decodedColumns)
 {
-    auto d = std::make_unique<Decode12>(); // zero-initialised
-    d->cinfo.err = jpeg_std_error(&d->err.pub);
-    d->err.pub.error_exit = ErrorExit;
-    d->err.pub.emit_message = EmitMessage;
-    d->err.pub.output_message = OutputMessage;
-    d->data = data;
-    d->length = length;
-    d->samples = samples;
-    d->rows = std::max(rows, 0);
-    d->columns = std::max(columns, 0);
-
-    bool ok;
-    bool warned;
-    {
-        DecompressGuard guard{&d->cinfo};
-        ok = RunDecode(d.get());
-        warned = d->err.warned;
-    }
-    if (ok) {
-        if (decodedRows)
-            *decodedRows = int(d->outputHeight);
-        if (decodedColumns)
-            *decodedColumns = int(d->outputWidth);
-        return 0;
-    }
-    if (warned)
-        throw Exception(d->err.message);
-    throw Exception("Error: C RTL longjmp called");
+    TJpeg12Decoder decoder(data, length);
+    decoder.ReadHeader();
+    decoder.Decode(samples, rows, columns);
+    if (decodedRows)
+        *decodedRows = decoder.FrameHeight();
+    if (decodedColumns)
+        *decodedColumns = decoder.FrameWidth();
+    return 0;
 }

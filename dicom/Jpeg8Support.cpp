@@ -1,6 +1,8 @@
 #include "Jpeg8Support.h"
 
 #include "Exception.h"
+#include "Format.h"
+#include "JpegLimits.h"
 #include "TStream.h"
 
 #include <cstring>
@@ -137,7 +139,23 @@ void TermDestination(j_compress_ptr cinfo)
         ERREXIT(cinfo, JERR_FILE_WRITE);
 }
 
+void LimitScans(j_common_ptr cinfo)
+{
+    if (reinterpret_cast<j_decompress_ptr>(cinfo)->input_scan_number <= kMaxJpegScans)
+        return;
+    auto* err = reinterpret_cast<TJpeg8ErrorMgr*>(cinfo->err);
+    std::snprintf(err->message, sizeof err->message, "JPEG data has more than %d scans", kMaxJpegScans);
+    std::longjmp(err->jump, 1);
+}
+
 } // namespace
+
+void LimitJpeg8Decompress(j_decompress_ptr cinfo, jpeg_progress_mgr& progress)
+{
+    cinfo->mem->max_memory_to_use = kMaxJpegCodecMemory;
+    progress.progress_monitor = LimitScans;
+    cinfo->progress = &progress;
+}
 
 jpeg_error_mgr* InitJpeg8Errors(TJpeg8ErrorMgr& err)
 {

@@ -30,6 +30,10 @@ jpeg_error_mgr* InitJpeg8Errors(TJpeg8ErrorMgr& err);
 // Throws the failure recorded by the last longjmp (the parked exception, or the message).
 [[noreturn]] void ThrowJpeg8Error(TJpeg8ErrorMgr& err);
 
+// Holds a decompressor to the limits of JpegLimits.h: working memory, and the
+// number of scans (progress, owned by the caller, must live as long as cinfo).
+void LimitJpeg8Decompress(j_decompress_ptr cinfo, jpeg_progress_mgr& progress);
+
 // Data source reading the stream from its position in 4096-byte blocks.
 void JpegStreamSource(j_decompress_ptr cinfo, TStream& stream);
 // Data destination writing to the stream through a 4096-byte buffer.

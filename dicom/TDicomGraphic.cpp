@@ -9,48 +9,20 @@
 #include "TNegativeTransform.h"
 
 #include <algorithm>
+#include <bit>
 #include <charconv>
 #include <cmath>
 #include <cstring>
 #include <limits>
+#include <string_view>
 #include <vector>
 
 namespace {
 
-// Working memory of the decodes on one thread, kept between images of the
-// usual sizes and given back when an unusually large image is done.
-class ScratchBuffer {
-public:
-    uint8_t* Get(size_t bytes)
-    {
-        if (m_data.size() < bytes)
-            m_data = std::vector<uint8_t>(bytes);
-        return m_data.data();
-    }
-    void Release()
-    {
-        if (m_data.size() > kKeep)
-            m_data = std::vector<uint8_t>();
-    }
-
-private:
-    static constexpr size_t kKeep = 32u << 20;
-    std::vector<uint8_t> m_data;
-};
-
-// Gives an unusually large buffer back on every way out of a decode.
-struct ScratchRelease {
-    ScratchBuffer& buffer;
-    ~ScratchRelease() { buffer.Release(); }
-};
-
-ScratchBuffer& Scratch(int slot)
-{
-    thread_local ScratchBuffer buffers[2];
-    return buffers[slot];
-}
-
 constexpr size_t kMaxText = 255;
+// Largest pixel store made for an image whose uncompressed pixel data cannot
+// fill it: far beyond any real image of a case.
+constexpr uint64_t kUnfilledStoreCap = uint64_t(1) << 28;
 
 enum class TPhotometric { Monochrome1, Monochrome2 };
 
@@ -61,10 +33,11 @@ struct TImageAttributes {
     uint16_t samplesPerPixel = 1;
     TPhotometric photometric = TPhotometric::Monochrome2;
     uint16_t planarConfiguration = 0;
+    uint16_t pixelRepresentation = 1; // 0: unsigned samples
     float rescaleIntercept = 0.0f;
     float rescaleSlope = 1.0f;
-    int32_t windowCenter = 0;
-    int32_t windowWidth = 0;
+    std::optional<long double> windowCenter;
+    std::optional<long double> windowWidth;
     bool hasPixelData = false;
     int64_t pixelPosition = 0;
     uint32_t pixelLength = 0;
@@ -124,21 +97,27 @@ int16_t ToInt16(int32_t v)
     return int16_t(std::clamp<int32_t>(v, std::numeric_limits<int16_t>::min(), std::numeric_limits<int16_t>::max()));
 }
 
-// Bytes of the pixel data value that the file still holds from the position.
-int64_t AvailablePixelBytes(TDicomStream& stream, uint32_t length)
-{
-    return std::max<int64_t>(0, std::min<int64_t>(length, stream.Size() - stream.Position()));
-}
+// The bytes of the pixel data value that the file holds, in the stream's memory.
+struct TPixelBytes {
+    const uint8_t* data = nullptr;
+    int64_t size = 0;
+};
 
-// Reads up to count bytes, never more than remain of the pixel data value.
-int64_t ReadPixelBytes(TDicomStream& stream, void* buffer, int64_t count, int64_t& remaining)
+// 16-bit samples in memory, mapped row by row from the image's top-left.
+struct TSampleRun {
+    const uint8_t* bytes = nullptr;
+    size_t count = 0;  // samples
+    size_t width = 0;  // samples per row
+    bool little = true;
+    bool isUnsigned = false;
+};
+
+TPixelBytes PixelBytes(TDicomStream& stream, const TImageAttributes& a)
 {
-    const int64_t want = std::min(count, remaining);
-    if (want <= 0)
-        return 0;
-    const int64_t got = std::max<int64_t>(0, stream.Read(buffer, want));
-    remaining -= got;
-    return got;
+    TPixelBytes p;
+    p.size = a.hasPixelData ? int64_t(a.pixelLength) : 0;
+    p.data = stream.Bytes(a.pixelPosition, p.size);
+    return p;
 }
 
 void CollectAttributes(TDicomStream& stream, TImageAttributes& a)
@@ -169,6 +148,10 @@ void CollectAttributes(TDicomStream& stream, TImageAttributes& a)
             if (stream.ReadWord(word))
                 a.planarConfiguration = word;
             continue;
+        case DicomTag::PixelRepresentation:
+            if (stream.ReadWord(word))
+                a.pixelRepresentation = word;
+            continue;
         case DicomTag::PrivateCompressedShift1:
         case DicomTag::PrivateCompressedShift10:
             a.compressed = true;
@@ -180,7 +163,9 @@ void CollectAttributes(TDicomStream& stream, TImageAttributes& a)
                 a.offset = word;
             continue;
         case DicomTag::PhotometricInterpretation: {
-            const std::string text = ReadText(stream, length);
+            // Conforming files pad the 11 letters of MONOCHROME1 with a blank.
+            std::string text = ReadText(stream, length);
+            text.erase(text.find_last_not_of(' ') + 1);
             if (text == "MONOCHROME1")
                 a.photometric = TPhotometric::Monochrome1;
             else if (text == "MONOCHROME2")
@@ -194,10 +179,10 @@ void CollectAttributes(TDicomStream& stream, TImageAttributes& a)
             a.rescaleSlope = ParseRescale(ReadText(stream, length));
             continue;
         case DicomTag::WindowCenter:
-            a.windowCenter = TDicomGraphic::ParseLeadingDigits(ReadText(stream, length));
+            a.windowCenter = TDicomGraphic::ParseDecimalString(ReadText(stream, length));
             continue;
         case DicomTag::WindowWidth:
-            a.windowWidth = TDicomGraphic::ParseLeadingDigits(ReadText(stream, length));
+            a.windowWidth = TDicomGraphic::ParseDecimalString(ReadText(stream, length));
             continue;
         case DicomTag::PixelData:
             a.hasPixelData = true;
@@ -209,6 +194,86 @@ void CollectAttributes(TDicomStream& stream, TImageAttributes& a)
         }
         stream.SkipValue(length);
     }
+}
+
+// A 16-bit sample as a number: stored byte order, signed or not.
+template <bool kLittle, bool kUnsigned>
+inline int32_t Sample(const uint8_t* p, size_t i)
+{
+    uint16_t raw;
+    std::memcpy(&raw, p + 2 * i, 2);
+    if constexpr ((std::endian::native == std::endian::little) != kLittle)
+        raw = uint16_t(raw >> 8 | raw << 8);
+    if constexpr (kUnsigned)
+        return int32_t(raw);
+    else
+        return int32_t(int16_t(raw));
+}
+
+// Minimum and maximum of count samples, as two independent tests per sample
+// starting from lo and hi. Unsigned samples are compared biased into the
+// signed range, so both kinds run on 16-bit lanes.
+template <bool kLittle, bool kUnsigned>
+void RangeOf(const uint8_t* p, size_t count, int32_t& lo, int32_t& hi)
+{
+    constexpr uint16_t kBias = kUnsigned ? 0x8000 : 0;
+    int16_t mn = int16_t(uint16_t(lo) ^ kBias);
+    int16_t mx = int16_t(uint16_t(hi) ^ kBias);
+    for (size_t i = 0; i < count; ++i) {
+        const int16_t v = int16_t(uint16_t(Sample<kLittle, true>(p, i)) ^ kBias);
+        mn = v < mn ? v : mn;
+        mx = v > mx ? v : mx;
+    }
+    lo = kUnsigned ? int32_t(uint16_t(mn) ^ kBias) : mn;
+    hi = kUnsigned ? int32_t(uint16_t(mx) ^ kBias) : mx;
+}
+
+template <bool kLittle, bool kUnsigned>
+void MapRow(const uint8_t* in, size_t len, int32_t lo, const uint8_t* table, uint8_t* out)
+{
+    for (size_t x = 0; x < len; ++x)
+        out[x] = table[Sample<kLittle, kUnsigned>(in, x) - lo];
+}
+
+void SampleRange(const TSampleRun& run, int32_t& lo, int32_t& hi)
+{
+    if (run.little && !run.isUnsigned)
+        RangeOf<true, false>(run.bytes, run.count, lo, hi);
+    else if (run.little)
+        RangeOf<true, true>(run.bytes, run.count, lo, hi);
+    else if (!run.isUnsigned)
+        RangeOf<false, false>(run.bytes, run.count, lo, hi);
+    else
+        RangeOf<false, true>(run.bytes, run.count, lo, hi);
+}
+
+std::unique_ptr<int16_t[]> DecodeCompressed16(const TPixelBytes& in, const TImageAttributes& a, TSampleRun& run)
+{
+    // The samples follow the frame, which may not exceed the header's image.
+    TJpeg12Decoder decoder(in.data, uint32_t(in.size));
+    decoder.ReadHeader(a.columns, a.rows);
+    const size_t rows = size_t(std::max(decoder.FrameHeight(), 0));
+    const size_t columns = size_t(std::max(decoder.FrameWidth(), 0));
+    const size_t count = rows * columns;
+    // Not zero-filled: the decoder writes every row of its frame.
+    std::unique_ptr<int16_t[]> samples(new int16_t[std::max<size_t>(count, 1)]);
+    decoder.Decode(samples.get(), int(rows), int(columns));
+    int16_t* s = samples.get();
+    if (a.shift != 0) {
+        const unsigned bits = a.shift % 32;
+        for (size_t i = 0; i < count; ++i)
+            s[i] = int16_t(uint16_t(uint32_t(int32_t(s[i])) >> bits));
+    }
+    if (a.offset != 0) {
+        for (size_t i = 0; i < count; ++i)
+            s[i] = int16_t(uint16_t(uint16_t(s[i]) - a.offset));
+    }
+    run.bytes = reinterpret_cast<const uint8_t*>(s);
+    run.count = count;
+    run.width = columns;
+    run.little = std::endian::native == std::endian::little;
+    run.isUnsigned = false; // decoded samples are signed whatever the file says
+    return samples;
 }
 
 } // namespace
@@ -254,16 +319,48 @@ void TDicomGraphic::SetExamPreset(int16_t center, int16_t width)
     m_examWidth = width;
 }
 
-int32_t TDicomGraphic::ParseLeadingDigits(const std::string& text)
+std::optional<long double> TDicomGraphic::ParseDecimalString(const std::string& text)
 {
-    uint32_t value = 0; // wraps like 32-bit arithmetic on absurdly long digit runs
-    for (char c : text) {
-        if (c == '\\')
-            break;
-        if (c >= '0' && c <= '9')
-            value = value * 10 + uint32_t(c - '0');
+    const std::string_view all(text);
+    std::string_view v = all.substr(0, all.find('\\'));
+    while (!v.empty() && uint8_t(v.front()) <= ' ')
+        v.remove_prefix(1);
+    while (!v.empty() && uint8_t(v.back()) <= ' ')
+        v.remove_suffix(1);
+    // The grammar is checked here, since the conversion below would also
+    // take "inf", "nan" and hexadecimal forms.
+    size_t i = 0;
+    auto digits = [&] {
+        const size_t from = i;
+        while (i < v.size() && v[i] >= '0' && v[i] <= '9')
+            ++i;
+        return i - from;
+    };
+    const bool plus = i < v.size() && v[i] == '+';
+    if (i < v.size() && (v[i] == '+' || v[i] == '-'))
+        ++i;
+    size_t mantissa = digits();
+    if (i < v.size() && v[i] == '.') {
+        ++i;
+        mantissa += digits();
     }
-    return int32_t(value);
+    if (mantissa == 0)
+        return std::nullopt;
+    if (i < v.size() && (v[i] == 'e' || v[i] == 'E')) {
+        ++i;
+        if (i < v.size() && (v[i] == '+' || v[i] == '-'))
+            ++i;
+        if (digits() == 0)
+            return std::nullopt;
+    }
+    if (i != v.size())
+        return std::nullopt;
+    const char* first = v.data() + (plus ? 1 : 0);
+    long double value = 0;
+    const auto r = std::from_chars(first, v.data() + v.size(), value);
+    if (r.ec != std::errc() || r.ptr != v.data() + v.size() || !std::isfinite(value))
+        return std::nullopt;
+    return value;
 }
 
 void TDicomGraphic::GetWindow(int32_t& center, int32_t& width) const
@@ -295,6 +392,150 @@ void TDicomGraphic::SetWindow(int16_t center, int16_t width)
     RebuildPixelStore();
 }
 
+namespace {
+
+void CreateStore(TDicomGraphic& image, TDicomStream& stream, const TImageAttributes& a, bool trueColor, uint32_t bitCount,
+                 uint64_t storeLimit)
+{
+    const uint64_t stride = (uint64_t(a.columns) * (trueColor ? 24 : 8) + 31) / 32 * 4;
+    const uint64_t store = stride * a.rows;
+    if (store > storeLimit)
+        throw EImageTooLarge("EImageTooLarge Not enough memory for the image.");
+    // Uncompressed data must be able to fill a store beyond the cap; a JPEG
+    // frame is checked against the image by its codec instead.
+    const uint64_t needed = uint64_t(a.columns) * a.rows * (trueColor ? 3 : bitCount / 8);
+    const bool filled = a.compressed || (a.hasPixelData && uint64_t(PixelBytes(stream, a).size) >= needed);
+    if (store > kUnfilledStoreCap && !filled)
+        RaiseDicomError("Pixel data too short for the image size.");
+    image.NewImage(a.columns, a.rows, trueColor ? ifTrueColor : ifGray256, trueColor ? nullptr : DefaultPalette(ifGray256),
+             0, 0);
+}
+
+void DecodeColour(TDicomGraphic& image, TDicomStream& stream, const TImageAttributes& a)
+{
+    stream.SetPosition(a.pixelPosition);
+    if (a.compressed) {
+        image.DecodeJpegPixels(stream);
+        return;
+    }
+    const TPixelBytes in = PixelBytes(stream, a);
+    const size_t rows = a.rows, columns = a.columns;
+    if (a.planarConfiguration != 0) {
+        // Red, green and blue planes into bytes 2, 1 and 0 of each pixel.
+        const size_t plane = rows * columns;
+        for (size_t p = 0; p < 3; ++p) {
+            const size_t byteInPixel = 2 - p;
+            for (size_t y = 0; y < rows; ++y) {
+                const int64_t from = int64_t(p * plane + y * columns);
+                const size_t got = size_t(std::clamp<int64_t>(in.size - from, 0, int64_t(columns)));
+                const uint8_t* src = in.data + from;
+                uint8_t* row = image.ScanLine(int(y));
+                for (size_t x = 0; x < got; ++x)
+                    row[3 * x + byteInPixel] = src[x];
+            }
+        }
+        return;
+    }
+    const size_t rowBytes = columns * 3;
+    for (size_t y = 0; y < rows; ++y) {
+        const int64_t from = int64_t(y * rowBytes);
+        const size_t got = size_t(std::clamp<int64_t>(in.size - from, 0, int64_t(rowBytes))) / 3 * 3;
+        const uint8_t* src = in.data + from;
+        uint8_t* row = image.ScanLine(int(y));
+        for (size_t x = 0; x < got; x += 3) {
+            row[x] = src[x + 2];
+            row[x + 1] = src[x + 1];
+            row[x + 2] = src[x];
+        }
+        // A last partial pixel: its bytes as they are.
+        const size_t rest = size_t(std::clamp<int64_t>(in.size - from, 0, int64_t(rowBytes))) - got;
+        if (rest > 0)
+            std::memcpy(row + got, src + got, rest);
+    }
+}
+
+void DecodeGray8(TDicomGraphic& image, TDicomStream& stream, const TImageAttributes& a)
+{
+    stream.SetPosition(a.pixelPosition);
+    if (a.compressed) {
+        image.DecodeJpegPixels(stream);
+        return;
+    }
+    const TPixelBytes in = PixelBytes(stream, a);
+    const size_t columns = a.columns;
+    for (size_t y = 0; y < a.rows; ++y) {
+        const int64_t from = int64_t(y * columns);
+        const size_t got = size_t(std::clamp<int64_t>(in.size - from, 0, int64_t(columns)));
+        if (got > 0)
+            std::memcpy(image.ScanLine(int(y)), in.data + from, got);
+    }
+}
+
+void MapSamples(TDicomGraphic& image, const TSampleRun& run, int32_t lo, int32_t range)
+{
+    // One MulDiv per value present, then one look-up per sample.
+    std::vector<uint8_t> table(size_t(range) + 1);
+    table[0] = 0;
+    for (int32_t v = 1; v < range; ++v)
+        table[size_t(v)] = uint8_t(MulDiv(v, 255, range));
+    if (range > 0)
+        table[size_t(range)] = 255;
+    const size_t width = run.width;
+    for (size_t y = 0; width > 0 && y * width < run.count && y < size_t(image.GetHeight()); ++y) {
+        const size_t len = std::min(width, run.count - y * width);
+        const uint8_t* in = run.bytes + 2 * y * width;
+        uint8_t* out = image.ScanLine(int(y));
+        if (run.little && !run.isUnsigned)
+            MapRow<true, false>(in, len, lo, table.data(), out);
+        else if (run.little)
+            MapRow<true, true>(in, len, lo, table.data(), out);
+        else if (!run.isUnsigned)
+            MapRow<false, false>(in, len, lo, table.data(), out);
+        else
+            MapRow<false, true>(in, len, lo, table.data(), out);
+    }
+}
+
+void ApplyWindow(TDicomGraphic& image, const TImageAttributes& a, int32_t lo, int32_t range)
+{
+    if (image.ExamCenter() != 0 && image.ExamWidth() != 0) {
+        image.SetWindow(ToInt16(MulDiv(int32_t(image.ExamCenter()) - lo, 255, range)), ToInt16(MulDiv(image.ExamWidth(), 255, range)));
+    } else if (a.windowCenter && a.windowWidth && *a.windowWidth > 0) {
+        const int32_t c = RescaledRound(*a.windowCenter, a.rescaleIntercept, a.rescaleSlope);
+        const int32_t w = RescaledRound(*a.windowWidth, 0, a.rescaleSlope);
+        const int32_t centerFromMin = int32_t(uint32_t(c) - uint32_t(lo)); // 32-bit wrap, never UB
+        image.SetWindow(ToInt16(MulDiv(centerFromMin, 255, range)), ToInt16(MulDiv(w, 255, range)));
+    }
+}
+
+void DecodeGray16(TDicomGraphic& image, TDicomStream& stream, const TImageAttributes& a, int32_t& lo, int32_t& hi)
+{
+    // The samples as one contiguous run mapped row by row from the top-left:
+    // the file's own bytes when uncompressed, the decoded grid otherwise.
+    TSampleRun run;
+    std::unique_ptr<int16_t[]> decoded;
+    const TPixelBytes in = PixelBytes(stream, a);
+    if (a.compressed) {
+        decoded = DecodeCompressed16(in, a, run);
+    } else {
+        run.bytes = in.data;
+        run.count = std::min(size_t(a.rows) * a.columns, size_t(in.size / 2));
+        run.width = a.columns;
+        run.little = stream.LittleEndian;
+        run.isUnsigned = a.pixelRepresentation == 0;
+    }
+
+    lo = run.isUnsigned ? 65535 : 32000;
+    hi = run.isUnsigned ? 0 : -32000;
+    SampleRange(run, lo, hi);
+    const int32_t range = hi - lo;
+    if (range >= 0)
+        MapSamples(image, run, lo, range);
+    ApplyWindow(image, a, lo, range);
+}
+
+} // namespace
+
 void TDicomGraphic::DecodeImage(TDicomStream& stream, int n)
 {
     if (n < 1 || n > stream.ImageList.Count())
@@ -315,151 +556,21 @@ void TDicomGraphic::DecodeImage(TDicomStream& stream, int n)
     m_minValue = 0;
     m_maxValue = 0;
     const bool trueColor = a.samplesPerPixel == 3;
-    NewImage(a.columns, a.rows, trueColor ? ifTrueColor : ifGray256, trueColor ? nullptr : DefaultPalette(ifGray256),
-             0, 0);
-
     // ImageList entries always lead to pixel data; a value cut away by the
     // item delimiter leaves nothing to decode.
     if (!a.hasPixelData && (trueColor || bitCount != 24))
         RaiseDicomError("No pixel data.");
+    CreateStore(*this, stream, a, trueColor, bitCount, m_storeLimit);
 
-    const int rows = a.rows, columns = a.columns;
     if (trueColor) {
-        stream.SetPosition(a.pixelPosition);
-        if (a.compressed) {
-            DecodeJpegPixels(stream);
-        } else if (a.planarConfiguration != 0) {
-            int64_t remaining = AvailablePixelBytes(stream, a.pixelLength);
-            std::vector<uint8_t> plane(size_t(columns), 0);
-            for (int p = 0; p < 3; ++p) {
-                const int byteInPixel = 2 - p; // red, green, blue planes into bytes 2, 1, 0
-                for (int y = 0; y < rows; ++y) {
-                    const int64_t got = ReadPixelBytes(stream, plane.data(), columns, remaining);
-                    uint8_t* row = ScanLine(y);
-                    for (int64_t x = 0; x < got; ++x)
-                        row[3 * x + byteInPixel] = plane[size_t(x)];
-                }
-            }
-        } else {
-            int64_t remaining = AvailablePixelBytes(stream, a.pixelLength);
-            for (int y = 0; y < rows; ++y) {
-                uint8_t* row = ScanLine(y);
-                const int64_t got = ReadPixelBytes(stream, row, int64_t(columns) * 3, remaining);
-                SwapRedBlue(row, size_t(got));
-            }
-        }
+        DecodeColour(*this, stream, a);
     } else if (bitCount == 8) {
-        stream.SetPosition(a.pixelPosition);
-        if (a.compressed) {
-            DecodeJpegPixels(stream);
-        } else {
-            int64_t remaining = AvailablePixelBytes(stream, a.pixelLength);
-            for (int y = 0; y < rows; ++y)
-                ReadPixelBytes(stream, ScanLine(y), columns, remaining);
-        }
+        DecodeGray8(*this, stream, a);
     } else if (bitCount == 16) {
-        const size_t count = size_t(rows) * size_t(columns);
-        stream.SetPosition(a.pixelPosition);
-        int64_t remaining = AvailablePixelBytes(stream, a.pixelLength);
-        // Uncompressed: only as many samples as the file holds. Decoded: the
-        // whole image, zero-filled without touching memory, since the decoder
-        // writes only the rows it has.
-        const size_t held = a.compressed ? count : size_t(std::min<int64_t>(int64_t(count), remaining / 2));
-        // Reused across the decodes of this thread: a fresh buffer per image
-        // would cost a page fault per 4 KiB every time.
-        ScratchBuffer& sampleScratch = Scratch(0);
-        const ScratchRelease releaseSamples{sampleScratch};
-        int16_t* const samples = reinterpret_cast<int16_t*>(sampleScratch.Get(std::max<size_t>(held, 1) * sizeof(int16_t)));
-        if (a.compressed)
-            std::memset(samples, 0, held * sizeof(int16_t));
-        // Samples that exist: the first validRows rows, validColumns wide, plus a
-        // partial row of lastRowColumns (short uncompressed data).
-        int validRows = 0, validColumns = columns, lastRowColumns = 0;
-
-        if (a.compressed) {
-            ScratchBuffer& input = Scratch(1);
-            const ScratchRelease releaseInput{input};
-            const int64_t length = remaining;
-            uint8_t* data = input.Get(static_cast<size_t>(length));
-            std::memset(data, 0, size_t(length)); // as the codec would see a short read
-            ReadPixelBytes(stream, data, length, remaining);
-            int decodedRows = 0, decodedColumns = 0;
-            DecodeJpeg12(data, uint32_t(length), samples, rows, columns, &decodedRows, &decodedColumns);
-            validRows = std::min(rows, decodedRows);
-            validColumns = std::min(columns, decodedColumns);
-            const size_t stride = size_t(columns);
-            if (a.shift != 0) {
-                const unsigned s = a.shift % 32;
-                for (int y = 0; y < validRows; ++y)
-                    for (int x = 0; x < validColumns; ++x) {
-                        int16_t& v = samples[size_t(y) * stride + size_t(x)];
-                        v = int16_t(uint16_t(uint32_t(int32_t(v)) >> s));
-                    }
-            }
-            if (a.offset != 0) {
-                for (int y = 0; y < validRows; ++y)
-                    for (int x = 0; x < validColumns; ++x) {
-                        int16_t& v = samples[size_t(y) * stride + size_t(x)];
-                        v = int16_t(uint16_t(uint16_t(v) - a.offset));
-                    }
-            }
-        } else {
-            auto* bytes = reinterpret_cast<uint8_t*>(samples);
-            const int64_t got = ReadPixelBytes(stream, bytes, int64_t(held) * 2, remaining) / 2;
-            if (stream.LittleEndian) {
-                for (int64_t i = 0; i < got; ++i)
-                    samples[i] = int16_t(uint16_t(bytes[2 * i] | bytes[2 * i + 1] << 8));
-            } else {
-                for (int64_t i = 0; i < got; ++i)
-                    samples[i] = int16_t(uint16_t(bytes[2 * i] << 8 | bytes[2 * i + 1]));
-            }
-            if (columns > 0) {
-                validRows = int(got / columns);
-                lastRowColumns = int(got % columns);
-            }
-        }
-
-        // Range over the samples that exist.
-        int32_t lo = 32000, hi = -32000;
-        auto rowLength = [&](int y) { return y < validRows ? validColumns : (y == validRows ? lastRowColumns : 0); };
-        for (int y = 0; y <= validRows && y < rows; ++y) {
-            const int16_t* in = samples + size_t(y) * size_t(columns);
-            const int len = rowLength(y);
-            for (int x = 0; x < len; ++x) {
-                if (in[x] < lo)
-                    lo = in[x];
-                if (in[x] > hi)
-                    hi = in[x];
-            }
-        }
-        m_minValue = int16_t(lo);
-        m_maxValue = int16_t(hi);
-        const int32_t range = hi - lo;
-
-        // Map through a table over [Min, Max]: one MulDiv per distinct value.
-        if (range >= 0) {
-            std::vector<uint8_t> table(size_t(range) + 1);
-            table[0] = 0;
-            for (int32_t v = 1; v < range; ++v)
-                table[size_t(v)] = uint8_t(MulDiv(v, 255, range));
-            if (range > 0)
-                table[size_t(range)] = 255;
-            for (int y = 0; y <= validRows && y < rows; ++y) {
-                const int16_t* in = samples + size_t(y) * size_t(columns);
-                uint8_t* out = ScanLine(y);
-                const int len = rowLength(y);
-                for (int x = 0; x < len; ++x)
-                    out[x] = table[size_t(in[x] - lo)];
-            }
-        }
-        if (m_examCenter != 0 && m_examWidth != 0) {
-            SetWindow(ToInt16(MulDiv(int32_t(m_examCenter) - lo, 255, range)), ToInt16(MulDiv(m_examWidth, 255, range)));
-        } else if (a.windowCenter != 0 && a.windowWidth != 0) {
-            const int32_t c = RescaledRound(a.windowCenter, a.rescaleIntercept, a.rescaleSlope);
-            const int32_t w = RescaledRound(a.windowWidth, 0, a.rescaleSlope);
-            const int32_t centerFromMin = int32_t(uint32_t(c) - uint32_t(lo)); // 32-bit wrap, never UB
-            SetWindow(ToInt16(MulDiv(centerFromMin, 255, range)), ToInt16(MulDiv(w, 255, range)));
-        }
+        int32_t lo = 0, hi = 0;
+        DecodeGray16(*this, stream, a, lo, hi);
+        m_minValue = lo;
+        m_maxValue = hi;
     }
     // bitCount 24 with other than three samples: the new image stays as created.
 
@@ -472,6 +583,7 @@ void TDicomGraphic::DecodeImage(TDicomStream& stream, int n)
 void TDicomGraphic::DecodeJpegPixels(TDicomStream& stream)
 {
     TJpegReader reader(stream);
+    reader.LimitFrame(GetWidth(), GetHeight());
     reader.ReadHeader(true); // colour rows arrive in the image model's order
     reader.StartDecompress();
     const int components = reader.OutputComponents();

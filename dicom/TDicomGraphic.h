@@ -8,9 +8,11 @@
 // loader's thread; after the hand-over only the UI thread calls SetWindow,
 // GetWindow, MinValue and MaxValue.
 #include "TDibGraphic.h"
+#include "EDicomError.h"
 #include "Exception.h"
 
 #include <cstdint>
+#include <optional>
 #include <string>
 
 class TDicomStream;
@@ -20,6 +22,8 @@ CALDRIS_EXCEPTION(EInvalidCast, Exception);
 // The runtime's floating-point failures (a rescale slope of 0, a window out of range).
 CALDRIS_EXCEPTION(EZeroDivide, Exception);
 CALDRIS_EXCEPTION(EInvalidOp, Exception);
+// An image whose pixel store would exceed the limit its loader set.
+CALDRIS_EXCEPTION(EImageTooLarge, EDicomError);
 
 class TDicomGraphic : public TDibGraphic {
 public:
@@ -50,23 +54,31 @@ public:
     void GetWindow(int32_t& center, int32_t& width) const;
 
     // Sample range of a 16-bit image (stored units); 0 for other images.
-    int16_t MinValue() const { return m_minValue; }
-    int16_t MaxValue() const { return m_maxValue; }
+    // Unsigned samples (Pixel Representation 0) range up to 65535.
+    int32_t MinValue() const { return m_minValue; }
+    int32_t MaxValue() const { return m_maxValue; }
+
+    // Largest pixel store DecodeImage may create (bytes); a larger image
+    // raises EImageTooLarge before any memory is taken.
+    void SetStoreLimit(uint64_t bytes) { m_storeLimit = bytes; }
 
     // Window preset from the exam-information file (stored units; 0 = none).
     int16_t ExamCenter() const { return m_examCenter; }
     int16_t ExamWidth() const { return m_examWidth; }
     void SetExamPreset(int16_t center, int16_t width);
 
-    // Digits up to the first backslash, every other character passed over:
-    // "40\400" -> 40, "-600" -> 600, "40.5" -> 405, "" -> 0.
-    static int32_t ParseLeadingDigits(const std::string& text);
+    // A decimal-string value: the text up to the first backslash, blanks
+    // trimmed, optional sign, digits with an optional fraction (".5" and "5."
+    // too), optional exponent. "40\400" -> 40, "-600" -> -600, "40.5" -> 40.5;
+    // any other text (empty, "abc", "1,5", out of range) is no number.
+    static std::optional<long double> ParseDecimalString(const std::string& text);
 
 private:
-    int16_t m_minValue = 0;
-    int16_t m_maxValue = 0;
+    int32_t m_minValue = 0;
+    int32_t m_maxValue = 0;
     int16_t m_windowCenter = 0;
     int16_t m_windowWidth = 0;
     int16_t m_examCenter = 0;
     int16_t m_examWidth = 0;
+    uint64_t m_storeLimit = UINT64_MAX;
 };

@@ -1,16 +1,18 @@
 #include "TJpegReader.h"
 
 #include "Jpeg8Support.h"
+#include "JpegLimits.h"
 
 namespace {
 
 // Each codec call sits in its own frame with setjmp and nothing that needs
 // destruction, so a longjmp back here skips only codec frames.
-bool Create(jpeg_decompress_struct* cinfo, TJpeg8ErrorMgr* err, TStream* stream)
+bool Create(jpeg_decompress_struct* cinfo, TJpeg8ErrorMgr* err, TStream* stream, jpeg_progress_mgr* progress)
 {
     if (setjmp(err->jump))
         return false;
     jpeg_CreateDecompress(cinfo, JPEG_LIB_VERSION, sizeof(jpeg_decompress_struct));
+    LimitJpeg8Decompress(cinfo, *progress);
     JpegStreamSource(cinfo, *stream);
     return true;
 }
@@ -56,7 +58,10 @@ bool Finish(jpeg_decompress_struct* cinfo, TJpeg8ErrorMgr* err)
 struct TJpegReader::Impl {
     TJpeg8ErrorMgr err{};
     jpeg_decompress_struct cinfo{};
+    jpeg_progress_mgr progress{};
     bool created = false;
+    int maxWidth = kAnyJpegSize;
+    int maxHeight = kAnyJpegSize;
 
     ~Impl()
     {
@@ -68,7 +73,7 @@ struct TJpegReader::Impl {
 TJpegReader::TJpegReader(TStream& stream) : m(std::make_unique<Impl>())
 {
     m->cinfo.err = InitJpeg8Errors(m->err);
-    const bool ok = Create(&m->cinfo, &m->err, &stream);
+    const bool ok = Create(&m->cinfo, &m->err, &stream, &m->progress);
     m->created = true; // destroying a half-created decompressor is safe
     if (!ok)
         ThrowJpeg8Error(m->err);
@@ -76,10 +81,17 @@ TJpegReader::TJpegReader(TStream& stream) : m(std::make_unique<Impl>())
 
 TJpegReader::~TJpegReader() = default;
 
+void TJpegReader::LimitFrame(int width, int height)
+{
+    m->maxWidth = width;
+    m->maxHeight = height;
+}
+
 void TJpegReader::ReadHeader(bool blueGreenRed)
 {
     if (!::ReadHeader(&m->cinfo, &m->err, blueGreenRed))
         ThrowJpeg8Error(m->err);
+    CheckJpegFrame(m->cinfo.image_width, m->cinfo.image_height, m->maxWidth, m->maxHeight);
 }
 
 void TJpegReader::StartDecompress()
@@ -88,6 +100,8 @@ void TJpegReader::StartDecompress()
         ThrowJpeg8Error(m->err);
 }
 
+int TJpegReader::ImageWidth() const { return int(m->cinfo.image_width); }
+int TJpegReader::ImageHeight() const { return int(m->cinfo.image_height); }
 int TJpegReader::OutputWidth() const { return int(m->cinfo.output_width); }
 int TJpegReader::OutputHeight() const { return int(m->cinfo.output_height); }
 int TJpegReader::OutputComponents() const { return m->cinfo.output_components; }

@@ -19,11 +19,17 @@ public:
     TJpegReader(const TJpegReader&) = delete;
     TJpegReader& operator=(const TJpegReader&) = delete;
 
+    // Frames wider or taller than this are refused by ReadHeader (before any
+    // decompression), as are frames over the limits of JpegLimits.h.
+    void LimitFrame(int width, int height);
     // Reads the header (an image is required) and asks for grey output when
     // the data is grey, colour output otherwise: red-green-blue, or
     // blue-green-red (the image model's order, straight from the codec).
     void ReadHeader(bool blueGreenRed = false);
     void StartDecompress();
+    // The frame's size, once the header is read.
+    int ImageWidth() const;
+    int ImageHeight() const;
     int OutputWidth() const;
     int OutputHeight() const;
     int OutputComponents() const;

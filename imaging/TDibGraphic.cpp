@@ -160,7 +160,6 @@ void TDibGraphic::NewImage(int width, int height, TImageFormat format, const TLo
         if (format != ifTrueColor) {
             m_logPalette = pal;
             m_logPalette.palVersion = 0x300;
-            m_converter = std::make_unique<TRgbToPaletteConverter>(&m_logPalette);
         }
         SyncView();
     } catch (...) {
@@ -230,7 +229,14 @@ void TDibGraphic::SetPixel(int x, int y, uint32_t color)
     if (m_imageFormat == ifTrueColor)
         m_writePixel(ScanLine(y), x, color);
     else
-        m_writePixel(ScanLine(y), x, uint32_t(m_converter->NearestIndex(color)));
+        m_writePixel(ScanLine(y), x, uint32_t(Converter()->NearestIndex(color)));
+}
+
+TRgbToPaletteConverter* TDibGraphic::Converter() const
+{
+    if (!m_converter && m_bits && m_imageFormat != ifTrueColor)
+        m_converter = std::make_unique<TRgbToPaletteConverter>(&m_logPalette);
+    return m_converter.get();
 }
 
 int TDibGraphic::GetPixelIndex(int x, int y) const

@@ -120,7 +120,9 @@ public:
     // After a rewrite of LogPalette's entries: the colour table follows them.
     // The pixels stay where they are.
     void RebuildPixelStore();
-    TRgbToPaletteConverter* Converter() const { return m_converter.get(); }
+    // Made at the first use on a palette image (8 KiB of cache that most
+    // images, never written pixel by pixel, do without); null for true colour.
+    TRgbToPaletteConverter* Converter() const;
 
     // Builds the image from a toolkit bitmap.
     void LoadFromBitmapHandle(const QImage& bitmap);
@@ -161,7 +163,7 @@ private:
     std::unique_ptr<uint8_t, StoreDeleter> m_store;
     PixelReader m_readPixel = nullptr;
     PixelWriter m_writePixel = nullptr;
-    std::unique_ptr<TRgbToPaletteConverter> m_converter;
+    mutable std::unique_ptr<TRgbToPaletteConverter> m_converter;
     QImage m_view;             // over m_store, rows in memory order (upside down)
     QList<QRgb> m_colorTable;  // from the colour table
     QImage m_reduced;          // grey pixels reduced to the last smaller drawing size

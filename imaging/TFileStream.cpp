@@ -23,17 +23,24 @@ TFileStream::TFileStream(const std::string& fileName, uint16_t mode)
         flags = O_WRONLY;
     else if ((mode & 3) == fmOpenReadWrite)
         flags = O_RDWR;
-    m_fd = ::open(fileName.c_str(), flags | O_CLOEXEC);
+    // Reading never blocks in open() on a named pipe, and only regular
+    // files are read.
+    const bool readOnly = flags == O_RDONLY;
+    m_fd = ::open(fileName.c_str(), flags | O_CLOEXEC | (readOnly ? O_NONBLOCK : 0));
+    const char* reason = nullptr;
     if (m_fd >= 0) {
         struct stat st {};
-        if (::fstat(m_fd, &st) == 0 && S_ISDIR(st.st_mode)) {
+        if (::fstat(m_fd, &st) == 0 && S_ISDIR(st.st_mode))
+            reason = std::strerror(EISDIR);
+        else if (readOnly && !S_ISREG(st.st_mode))
+            reason = "Not a regular file.";
+        if (reason) {
             ::close(m_fd);
             m_fd = -1;
-            errno = EISDIR;
         }
     }
     if (m_fd < 0)
-        throw EFOpenError("Cannot open file \"" + fileName + "\". " + std::strerror(errno));
+        throw EFOpenError("Cannot open file \"" + fileName + "\". " + (reason ? reason : std::strerror(errno)));
 }
 
 TFileStream::~TFileStream()
@@ -44,6 +51,7 @@ TFileStream::~TFileStream()
 
 int64_t TFileStream::Read(void* buffer, int64_t count)
 {
+    count = CountWithinRange(m_pos, count);
     if (count <= 0)
         return 0;
     auto* out = static_cast<uint8_t*>(buffer);
@@ -89,6 +97,7 @@ int64_t TFileStream::Read(void* buffer, int64_t count)
 
 int64_t TFileStream::Write(const void* buffer, int64_t count)
 {
+    count = CountWithinRange(m_pos, count);
     if (count <= 0)
         return 0;
     m_bufLen = 0; // the written range may overlap the read buffer
@@ -113,7 +122,7 @@ int64_t TFileStream::Seek(int64_t offset, TSeekOrigin origin)
         base = m_pos;
     else if (origin == soEnd)
         base = Size();
-    const int64_t target = base + offset;
+    const int64_t target = SeekTarget(base, offset);
     if (target < 0)
         return -1;
     m_pos = target;

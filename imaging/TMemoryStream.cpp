@@ -19,9 +19,12 @@ int64_t TMemoryStream::Read(void* buffer, int64_t count)
 
 int64_t TMemoryStream::Write(const void* buffer, int64_t count)
 {
+    count = CountWithinRange(m_pos, count);
     if (count <= 0)
         return 0;
     const int64_t end = m_pos + count;
+    if (uint64_t(end) > m_data.max_size())
+        return 0; // no memory block can reach that far
     if (end > int64_t(m_data.size())) {
         if (m_data.capacity() < size_t(end))
             m_data.reserve(std::max<size_t>(size_t(end), m_data.capacity() * 2));
@@ -39,7 +42,7 @@ int64_t TMemoryStream::Seek(int64_t offset, TSeekOrigin origin)
         base = m_pos;
     else if (origin == soEnd)
         base = int64_t(m_data.size());
-    const int64_t target = base + offset;
+    const int64_t target = SeekTarget(base, offset);
     if (target < 0)
         return -1;
     m_pos = target;

@@ -3,6 +3,7 @@
 #include "Exception.h"
 
 #include <algorithm>
+#include <limits>
 #include <vector>
 
 int64_t TStream::Size()
@@ -25,8 +26,25 @@ void TStream::WriteBuffer(const void* buffer, int64_t count)
         throw EWriteError("Stream write error");
 }
 
+int64_t TStream::SeekTarget(int64_t base, int64_t offset)
+{
+    int64_t target;
+    if (__builtin_add_overflow(base, offset, &target) || target < 0)
+        return -1;
+    return target;
+}
+
+int64_t TStream::CountWithinRange(int64_t pos, int64_t count)
+{
+    if (count <= 0 || pos < 0)
+        return 0;
+    return std::min(count, std::numeric_limits<int64_t>::max() - pos);
+}
+
 int64_t TStream::CopyFrom(TStream& source, int64_t count)
 {
+    if (count < 0)
+        throw EReadError("Stream read error");
     if (count == 0) {
         source.SetPosition(0);
         count = source.Size();

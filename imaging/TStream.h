@@ -27,6 +27,14 @@ public:
     // Exactly count bytes or EWriteError "Stream write error".
     void WriteBuffer(const void* buffer, int64_t count);
     // Copies count bytes from source's position; count 0 copies the whole
-    // source from its start. Returns the bytes copied.
+    // source from its start; a negative count raises EReadError. Returns the
+    // bytes copied.
     int64_t CopyFrom(TStream& source, int64_t count);
+
+protected:
+    // base + offset as a new position: -1 when it would be negative or past
+    // the 64-bit range (a hostile offset must not wrap round to a valid one).
+    static int64_t SeekTarget(int64_t base, int64_t offset);
+    // Of count bytes at pos, how many end within the 64-bit position range.
+    static int64_t CountWithinRange(int64_t pos, int64_t count);
 };

@@ -68,7 +68,32 @@ TTiffCompression CompressionFromCode(uint16_t code, const TTiffFields& fields)
     throw ETiffError(Format("Unsupported compression tag, %d", int(code)));
 }
 
+// Stored bytes of the page's strips or tiles that lie inside the file.
+uint64_t StoredBytes(TIFF* tif)
+{
+    const uint64_t fileSize = TIFFGetSizeProc(tif)(TIFFClientdata(tif));
+    const uint32_t striles = TIFFIsTiled(tif) ? TIFFNumberOfTiles(tif) : TIFFNumberOfStrips(tif);
+    uint64_t total = 0;
+    for (uint32_t i = 0; i < striles; ++i) {
+        const uint64_t offset = TIFFGetStrileOffset(tif, i);
+        if (offset < fileSize)
+            total += std::min(TIFFGetStrileByteCount(tif, i), fileSize - offset);
+    }
+    // Strips may share bytes; the file cannot give more than it holds.
+    return std::min(total, fileSize);
+}
+
 } // namespace
+
+uint64_t TTiffPageReader::MaxExpansion(uint16_t compression)
+{
+    switch (compression) {
+    case COMPRESSION_NONE: return 1;
+    case COMPRESSION_PACKBITS: return 64;
+    case COMPRESSION_DEFLATE: return 1032;
+    default: return 2048;
+    }
+}
 
 void TTiffPageReader::Read(TStream& stream, int page)
 {
@@ -76,7 +101,11 @@ void TTiffPageReader::Read(TStream& stream, int page)
     // A page the file does not have must not silently load another one.
     if (page < 1 || !TIFFSetDirectory(tif, tdir_t(page - 1)))
         tif.Fail("TIFFSetDirectory");
+    ReadCurrent(tif);
+}
 
+void TTiffPageReader::ReadCurrent(TTiffHandle& tif)
+{
     const TTiffFields fields(tif);
     const uint32_t width = fields.GetU32(TIFFTAG_IMAGEWIDTH);
     const uint32_t height = fields.GetU32(TIFFTAG_IMAGELENGTH);
@@ -137,8 +166,20 @@ void TTiffPageReader::Read(TStream& stream, int page)
         format = bits <= 4 ? ifColor16 : ifColor256;
     }
 
+    const TTiffCompression tiffCompression = CompressionFromCode(compression, fields);
+    // What the page decodes to must be something its stored bytes can give:
+    // a few bytes claiming a huge page fail here, before the image, the strip
+    // buffer or the full-colour raster is allocated. Fax rows go through one
+    // row buffer and are left out (a blank row codes in one bit).
+    if (!fax) {
+        const uint64_t planes = planar == PLANARCONFIG_SEPARATE ? fields.TryU16(TIFFTAG_SAMPLESPERPIXEL).value_or(1) : 1;
+        const uint64_t decoded = uint64_t(rowSize) * height * planes;
+        if (decoded > StoredBytes(tif) * MaxExpansion(compression))
+            RaiseTiffError(Format("Image data too short for %u x %u pixels", width, height));
+    }
+
     m_image.NewImage(int(width), int(height), format, palette, xDpi, yDpi);
-    m_image.SetCompression(CompressionFromCode(compression, fields));
+    m_image.SetCompression(tiffCompression);
     const auto rowsPerStrip = fields.TryU32(TIFFTAG_ROWSPERSTRIP);
     m_image.RowsPerStrip = rowsPerStrip ? int32_t(std::min<uint32_t>(*rowsPerStrip, INT32_MAX)) : 16;
 

@@ -15,9 +15,14 @@ public:
     explicit TTiffPageReader(TTiffGraphic& image) : m_image(image) {}
     // The TIFF starts at the stream's first byte; page counts from 1.
     void Read(TStream& stream, int page);
+    // The page of the handle's current directory.
+    void ReadCurrent(TTiffHandle& tif);
 
     // Largest page accepted, in pixels: bounds every buffer a hostile size field could ask for.
     static constexpr uint64_t kMaxPixels = uint64_t(1) << 27;
+    // Most decoded bytes one stored byte can give, per compression (Deflate's
+    // limit is about 1032; JPEG's, with subsampled colour, below 2048).
+    static uint64_t MaxExpansion(uint16_t compression);
 
 private:
     void ReadFaxRows(TTiffHandle& tif, int64_t rowSize);

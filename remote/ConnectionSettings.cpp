@@ -7,6 +7,8 @@ void ConnectionSettings::ReadFrom(const TProfile& profile)
     Host = profile.ReadString("FTP", "Host", DefaultHost).toStdString();
     Port = profile.ReadInteger("FTP", "Port", DefaultPort);
     Passive = profile.ReadBool("FTP", "Passive", DefaultPassive);
+    Tls = profile.ReadInteger("FTP", "TLS", 0) != 0 ? TlsMode::Required : TlsMode::None;
+    CaFile = profile.ReadString("FTP", "CAFile", QString()).toStdString();
     User = profile.ReadString("FTP", "User", QString()).toStdString();
 }
 

@@ -13,14 +13,21 @@ struct ConnectionSettings {
     static constexpr bool DefaultPassive = true;
     static constexpr const char* DefaultRoot = "/referring";
 
+    // "TLS" of section "FTP": 0 plain FTP; any other number explicit TLS
+    // (AUTH TLS, protected data connections, the server's certificate
+    // verified against the system's store or CaFile).
+    enum class TlsMode { None = 0, Required = 1 };
+
     std::string Host = DefaultHost;
     int Port = DefaultPort;
     bool Passive = DefaultPassive;
     std::string User;     // UTF-8, as sent after USER
     std::string Password; // UTF-8, as sent after PASS; empty when none is held
+    TlsMode Tls = TlsMode::None;
+    std::string CaFile;   // "CAFile": certificates to verify against; empty: the system's store
 
-    // "Host", "Port", "Passive" and "User" of section "FTP"; the password
-    // is left as it is. User-interface thread.
+    // "Host", "Port", "Passive", "TLS", "CAFile" and "User" of section
+    // "FTP"; the password is left as it is. User-interface thread.
     void ReadFrom(const TProfile& profile);
     // "Root" of section "FTP", read at the start of every listing.
     static std::string ReadRoot(const TProfile& profile);

@@ -23,6 +23,9 @@ public:
     std::atomic<bool> DownloadsPaused{false};
     ConnectionSettings Settings; // the login's settings, password included
     std::string RootFolder = ConnectionSettings::DefaultRoot;
+    // The case the download worker has picked and not yet finished; empty
+    // while it is idle. Its files are not to be touched meanwhile.
+    std::string ActiveKey;
 
     const std::string& StatusText() const { return m_status; }
     void SetStatus(const std::string& text);

@@ -80,7 +80,7 @@ TFTPList::TFTPList(QWidget* parent) : QWidget(parent)
     PopupMenu1->addSeparator();
     DeleteCase1 = PopupMenu1->addAction("Delete Case from Local Disk", this, [this] { DeleteCase1Click(); });
     PopupMenu1->addSeparator();
-    Refresh1 = PopupMenu1->addAction("Refresh (update) List", this, [this] { RefreshList(); });
+    Refresh1 = PopupMenu1->addAction("Refresh (update) List", this, [this] { Refresh1Click(); });
     StopDownloading1->setVisible(false);
     ResumeDownloading1->setVisible(false);
     PopupMenu1->setDefaultAction(ViewCase1);
@@ -92,15 +92,21 @@ TFTPList::TFTPList(QWidget* parent) : QWidget(parent)
 
 TFTPList::~TFTPList() { FormDestroy(); }
 
-void TFTPList::FormCreate()
+LoginOutcome TFTPList::RunLoginLoop()
 {
     TProfile profile = TProfile::Default();
     TLoginLoop::DialogFactory dialog = DialogFactory;
     if (!dialog)
         dialog = [&profile, this] { return std::unique_ptr<ILoginDialog>(new TLoginDlg(profile, window())); };
     TLoginLoop loop(profile, IdFTP1, dialog, Message ? Message : TLoginLoop::MessageSink(&TLoginLoop::ShowInformation));
-    loop.Run();
+    const LoginOutcome outcome = loop.Run();
     Catalogue.Settings = IdFTP1.Settings;
+    return outcome;
+}
+
+void TFTPList::FormCreate()
+{
+    RunLoginLoop();
     Catalogue.Queue.Clear();
     Catalogue.List.SortBy(0);
     m_initialised = true;
@@ -139,6 +145,35 @@ void TFTPList::RefreshList()
                      m_listings.end());
     m_listings.push_back(
         TListThread::Start(Catalogue, [profile] { return ConnectionSettings::ReadRoot(profile); }));
+}
+
+bool TFTPList::LogOnAgain()
+{
+    // The loop's modal dialog serves events; a second ask meanwhile waits.
+    if (!m_initialised || m_loggingOn || !Catalogue.Settings.Password.empty())
+        return false;
+    m_loggingOn = true;
+    RunLoginLoop();
+    m_loggingOn = false;
+    return !Catalogue.Settings.Password.empty();
+}
+
+void TFTPList::LogOnWhenNeeded()
+{
+    if (LogOnAgain())
+        RefreshList();
+}
+
+void TFTPList::Refresh1Click()
+{
+    LogOnAgain();
+    RefreshList();
+}
+
+void TFTPList::ResumeDownloading1Click()
+{
+    Catalogue.DownloadsPaused = false;
+    LogOnWhenNeeded();
 }
 
 std::string TFTPList::SelectedCaseFolder() const
@@ -187,6 +222,10 @@ void TFTPList::PopupMenu1Popup()
     } else if (row->RowLight == rlIncomplete) {
         set(true, true, false, true, ViewCase1);
     } // anything else: as at the last opening
+    // The worker's case is never purged under it: its files would be
+    // fetched around the gap and the case shown complete.
+    if (row && row->Key() == Catalogue.ActiveKey)
+        DeleteCase1->setEnabled(false);
     const bool queued = !Catalogue.Queue.Empty();
     StopDownloading1->setVisible(queued && !Catalogue.DownloadsPaused);
     ResumeDownloading1->setVisible(queued && Catalogue.DownloadsPaused);
@@ -215,6 +254,7 @@ void TFTPList::Queue(CaseRow* row)
     row->RowMark = rmQueued;
     Changed(row);
     Catalogue.DownloadsPaused = false;
+    LogOnWhenNeeded();
 }
 
 void TFTPList::ViewCase1Click()
@@ -247,6 +287,7 @@ void TFTPList::SelectAll1Click()
         }
     }
     Catalogue.DownloadsPaused = false;
+    LogOnWhenNeeded();
 }
 
 void TFTPList::DeselectCurrent1Click()
@@ -282,7 +323,7 @@ void TFTPList::DeselectAll1Click()
 void TFTPList::DeleteCase1Click()
 {
     CaseRow* row = SelectedRow();
-    if (!row || row->RowLight == rlRemote)
+    if (!row || row->RowLight == rlRemote || row->Key() == Catalogue.ActiveKey)
         return;
     if (Ask(false) == QMessageBox::No)
         return;

@@ -51,6 +51,11 @@ public:
     // Settings, the login loop, the empty queue, sort column 0, the download worker.
     void FormCreate();
     void RefreshList();
+    // Without a password held (the login was cancelled or rejected), runs
+    // the login loop again and, logged on, lists again. The main window
+    // calls it when it shows the pane again; the download commands, when
+    // they queue a case.
+    void LogOnWhenNeeded();
     // The cache folder of the selected row, ending with "/".
     std::string SelectedCaseFolder() const;
     // Stops and waits for the workers.
@@ -68,7 +73,7 @@ public:
     void DeselectCurrent1Click();
     void DeselectAll1Click();
     void StopDownloading1Click() { Catalogue.DownloadsPaused = true; }
-    void ResumeDownloading1Click() { Catalogue.DownloadsPaused = false; }
+    void ResumeDownloading1Click();
     void DeleteCase1Click();
     void ListView1DblClick();
     void ListView1ColumnClick(int column);
@@ -88,6 +93,11 @@ public:
     static const QString PurgeQuestion;
 
 private:
+    LoginOutcome RunLoginLoop();
+    // Runs the login loop again when no password is held; true when one is
+    // held now that was not before.
+    bool LogOnAgain();
+    void Refresh1Click();
     void Queue(CaseRow* row);
     void Changed(CaseRow* row) { Catalogue.List.RowChanged(row); }
     QMessageBox::StandardButton Ask(bool finish);
@@ -97,4 +107,5 @@ private:
     TFetchThread* m_fetch = nullptr;
     std::vector<QPointer<TListThread>> m_listings;
     bool m_initialised = false;
+    bool m_loggingOn = false;
 };

@@ -25,10 +25,22 @@ uint32_t TickCount()
 
 namespace {
 
+constexpr const char* MarkerName = "Incomplete";
+
 int64_t LocalSize(const std::string& path)
 {
     struct stat st {};
     return ::lstat(path.c_str(), &st) == 0 && S_ISREG(st.st_mode) ? int64_t(st.st_size) : 0;
+}
+
+// The empty marker of an incomplete case, replacing any file of that name.
+bool CreateMarker(const std::string& folder)
+{
+    const int fd = ::open((folder + MarkerName).c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC | O_NOFOLLOW, 0600);
+    if (fd < 0)
+        return false;
+    ::close(fd);
+    return true;
 }
 
 } // namespace
@@ -82,29 +94,73 @@ void TFetchThread::run()
             // Nothing escapes the worker; failures show in the rows.
         }
     }
+    if (!m_caseKey.empty()) {
+        try {
+            m_sync.Synchronize([this] { ReleasePick(); });
+        } catch (...) {
+        }
+    }
     m_connection.Disconnect();
 }
 
 void TFetchThread::PickNextCase()
 {
-    m_caseKey.clear();
-    m_row = nullptr;
-    if (m_catalogue.DownloadsPaused || m_catalogue.Queue.Empty() || m_settings.Password.empty())
-        return;
-    m_caseKey = m_catalogue.Queue[0];
-    m_root = m_catalogue.RootFolder;
-    m_row = m_catalogue.List.FindRow(m_caseKey);
+    // A login made after the worker started (the first one was cancelled or
+    // rejected) reaches the worker here.
+    if (m_settings.Password.empty())
+        m_settings = m_catalogue.Settings;
+    std::string next;
+    if (!isInterruptionRequested() && !m_catalogue.DownloadsPaused && !m_catalogue.Queue.Empty()) {
+        if (m_settings.Password.empty()) {
+            if (m_catalogue.StatusText() != NotLoggedOnText)
+                m_catalogue.SetStatus(NotLoggedOnText);
+        } else {
+            next = m_catalogue.Queue[0];
+        }
+    }
+    // A case whose connection kept failing is still picked; let it go
+    // unless it is picked again.
+    if (!m_caseKey.empty() && m_caseKey != next)
+        ReleasePick();
+    m_caseKey = next;
+    // Aborts made for the last pass end here, on the thread that makes them.
+    if (!next.empty())
+        m_connection.ClearAbort();
+    m_catalogue.ActiveKey = next;
+    m_row = next.empty() ? nullptr : m_catalogue.List.FindRow(next);
     if (m_row) {
-        m_row->RowLight = 3;
-        m_row->RowMark = 1;
+        if (m_row->RowLight != rlDownloading)
+            m_pickLight = m_row->RowLight;
+        m_row->RowLight = rlDownloading;
+        m_row->RowMark = rmActive;
         m_catalogue.List.RowChanged(m_row);
     }
+    m_root = m_catalogue.RootFolder;
 }
+
+void TFetchThread::ReleasePick()
+{
+    // As a stopped case: the light it had, Queued while it waits in the queue.
+    if (CaseRow* row = m_catalogue.List.FindRow(m_caseKey)) {
+        if (row->RowLight == rlDownloading)
+            row->RowLight = m_pickLight;
+        if (row->RowMark == rmActive)
+            row->RowMark = m_catalogue.Queue.Contains(m_caseKey) ? rmQueued : rmNone;
+        m_catalogue.List.RowChanged(row);
+    }
+    m_caseKey.clear();
+    m_catalogue.ActiveKey.clear();
+    m_row = nullptr;
+}
+
+bool TFetchThread::Stopping() const { return isInterruptionRequested() || m_catalogue.DownloadsPaused; }
 
 void TFetchThread::DownloadCase()
 {
     m_fileCount = 0;
-    std::vector<std::string> names;
+    m_caseStatus = 4; // until the file loop starts
+    m_sizes.clear();
+    std::vector<TFtpConnection::ListedFile> files;
     Status("Connecting to " + m_settings.Host);
     try {
         m_connection.Settings = m_settings;
@@ -125,6 +181,7 @@ void TFetchThread::DownloadCase()
             if (c == '\\')
                 c = '/';
         const std::string local = m_catalogue.CaseFolder(m_caseKey);
+        m_localFolder = local;
         Status("Downloading " + remote);
         m_sync.Synchronize([this] {
             if (!m_row)
@@ -138,12 +195,12 @@ void TFetchThread::DownloadCase()
             if (!LocalCache::IsSafeKey(m_caseKey))
                 throw EFtpError("Unsafe case name");
             m_connection.ChangeDir(remote);
-            m_connection.List(names);
+            m_connection.ListFiles(files);
         } catch (...) {
             m_caseStatus = 1;
             throw;
         }
-        FetchFiles(local, names);
+        FetchFiles(local, files);
     } catch (...) {
     }
     m_connection.Disconnect();
@@ -154,37 +211,39 @@ void TFetchThread::DownloadCase()
     m_row = nullptr;
 }
 
-void TFetchThread::FetchFiles(const std::string& local, const std::vector<std::string>& listed)
+void TFetchThread::FetchFiles(const std::string& local, const std::vector<TFtpConnection::ListedFile>& files)
 {
-    // A name that could leave the case folder is never fetched.
-    std::vector<std::string> names;
-    for (const std::string& n : listed)
-        if (LocalCache::IsSafeName(n))
-            names.push_back(n);
-    m_fileCount = int(names.size());
+    m_fileCount = int(files.size());
     if (!LocalCache::MakeFolders(local)) {
         m_caseStatus = 4;
         return;
     }
-    const std::string marker = local + "Incomplete";
-    if (m_fileCount > 0) {
-        const int fd = ::open(marker.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC | O_NOFOLLOW, 0600);
-        if (fd < 0) {
-            m_caseStatus = 4;
-            return;
-        }
-        ::close(fd);
+    if (m_fileCount > 0 && !CreateMarker(local)) {
+        m_caseStatus = 4;
+        return;
     }
     m_bytesDone = 0;
     m_caseStatus = 0;
     m_startTick = TickCount();
     m_fileNumber = 1;
-    for (const std::string& name : names) {
+    for (const TFtpConnection::ListedFile& file : files) {
+        const std::string& name = file.Name;
+        // A name that could leave the case folder is never fetched, and the
+        // case is not complete without it.
+        if (!LocalCache::IsSafeName(name)) {
+            m_caseStatus = 4;
+            continue;
+        }
+        // Stopped: the files not reached yet stay as they are.
+        if (Stopping()) {
+            m_caseStatus = 4;
+            break;
+        }
         const std::string path = local + name;
+        bool written = false;
         try {
-            if (isInterruptionRequested() || m_catalogue.DownloadsPaused)
-                throw EFtpError("Downloading stopped");
-            const int32_t remoteSize = m_connection.Size(name);
+            // The listing's size saves a SIZE round trip per file.
+            const int32_t remoteSize = file.Size >= 0 ? file.Size : m_connection.Size(name);
             const int64_t localSize = LocalSize(path);
             if (remoteSize == localSize) {
                 OnTransferProgress(remoteSize);
@@ -194,23 +253,29 @@ void TFetchThread::FetchFiles(const std::string& local, const std::vector<std::s
                               FormatNumber(m_fileCount).c_str());
                 Status(text);
                 m_connection.SetBinary();
+                written = true;
                 m_connection.Get(name, path, remoteSize);
                 OnTransferProgress(LocalSize(path));
             }
+            // Without a size from the server, the bytes received are what
+            // the file must keep.
+            m_sizes.emplace_back(name, remoteSize >= 0 ? int64_t(remoteSize) : m_currentFileBytes);
             m_bytesDone += m_currentFileBytes;
             ++m_fileNumber;
         } catch (const EFtpSocketError& e) {
             qCDebug(lcWorkers) << "download:" << name.c_str() << "failed, the case ends:" << e.what();
-            ::unlink(path.c_str());
+            if (written)
+                ::unlink(path.c_str());
             m_caseStatus = 4;
             return;
         } catch (...) {
-            ::unlink(path.c_str());
+            // Only a file this case began to write is removed: one cut short
+            // keeps no partial copy, a complete one found present stays.
+            if (written)
+                ::unlink(path.c_str());
             m_caseStatus = 4;
         }
     }
-    if (m_caseStatus == 0)
-        ::unlink(marker.c_str());
 }
 
 void TFetchThread::OnTransferProgress(int64_t count)
@@ -244,10 +309,26 @@ void TFetchThread::ShowProgress()
     m_catalogue.List.RowChanged(m_row);
 }
 
+bool TFetchThread::FilesOnDisk() const
+{
+    for (const auto& [name, size] : m_sizes)
+        if (LocalSize(m_localFolder + name) != size)
+            return false;
+    return true;
+}
+
 void TFetchThread::FinishCase()
 {
     qCDebug(lcWorkers) << "download:" << m_caseKey.c_str() << "ends with status" << m_caseStatus;
     const uint32_t elapsed = TickCount() - m_startTick;
+    // Local only when every file is there: files may have gone while the
+    // worker was busy elsewhere in the folder.
+    if (m_caseStatus == 0 && !FilesOnDisk()) {
+        m_caseStatus = 4;
+        CreateMarker(m_localFolder);
+    }
+    if (m_caseStatus == 0)
+        ::unlink((m_localFolder + MarkerName).c_str());
     if (m_row) {
         if (m_caseStatus == 0) {
             m_row->SubItems[1] = FormatSize(m_bytesDone);
@@ -265,7 +346,11 @@ void TFetchThread::FinishCase()
         m_row->RowLight = m_caseStatus;
         m_catalogue.List.RowChanged(m_row);
     }
-    if (!m_catalogue.DownloadsPaused && !m_catalogue.Queue.Empty())
-        m_catalogue.Queue.Delete(0);
+    // The head may have changed meanwhile: the case that finished leaves,
+    // whatever entry 0 now is.
+    if (!m_catalogue.DownloadsPaused)
+        m_catalogue.Queue.Remove(m_caseKey);
+    m_caseKey.clear();
+    m_catalogue.ActiveKey.clear();
     m_catalogue.UpdateStatusBar();
 }

@@ -17,6 +17,7 @@
 #include <atomic>
 #include <cstdint>
 #include <string>
+#include <utility>
 #include <vector>
 
 class TCatalogue;
@@ -30,7 +31,8 @@ public:
     // UI thread: asks the worker to end and waits, serving its calls, so that
     // a case in progress ends through its finishing step.
     void Terminate();
-    // UI thread, inside a synchronised call: aborts the transfer in progress.
+    // UI thread, inside a synchronised call: aborts the transfer in progress
+    // and every later operation of the case (the next pick clears it).
     void AbortTransfer() { m_connection.Abort(); }
 
     // Milliseconds the worker sleeps when there is nothing to do.
@@ -41,17 +43,25 @@ public:
     // call to the UI thread; reads of up to 256 KiB instead of the library's
     // 16 KiB make a fast link cost far fewer of them.
     static constexpr int ReceiveBufferBytes = 256 * 1024;
+    // The status line while queued cases wait for a login.
+    static constexpr const char* NotLoggedOnText =
+        "Not logged on: choose \"Refresh (update) List\" to log on and start downloading";
 
 protected:
     void run() override;
 
 private:
     void PickNextCase();
+    // Gives an abandoned pick its row's light and mark back (UI thread).
+    void ReleasePick();
+    bool Stopping() const;
     void DownloadCase();
-    void FetchFiles(const std::string& localFolder, const std::vector<std::string>& names);
+    void FetchFiles(const std::string& localFolder, const std::vector<TFtpConnection::ListedFile>& files);
     void OnTransferProgress(int64_t count);
     void ShowProgress();
     void FinishCase();
+    // Every file the case fetched or found present is on disk with its size.
+    bool FilesOnDisk() const;
     void Status(const std::string& text);
     void Sleep(int ms);
 
@@ -63,6 +73,10 @@ private:
 
     std::string m_caseKey;
     CaseRow* m_row = nullptr;
+    int m_pickLight = 0; // the row's light before the pick
+    std::string m_localFolder;
+    // The case's files and the sizes they must have on disk.
+    std::vector<std::pair<std::string, int64_t>> m_sizes;
     int m_fileCount = 0;
     int64_t m_bytesDone = 0;
     int64_t m_currentFileBytes = 0;

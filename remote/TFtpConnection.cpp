@@ -3,28 +3,41 @@
 
 #include "EFtpError.h"
 #include "EFtpSocketError.h"
+#include "ETlsError.h"
 #include "Exception.h"
 
 #include <curl/curl.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <chrono>
 #include <cstring>
+#include <map>
 #include <mutex>
 #include <utility>
 
 #include <fcntl.h>
 #include <poll.h>
+#include <sys/socket.h>
 #include <unistd.h>
 
 namespace {
 
-// libcurl 7.88 left to itself sleeps up to a second in its poll between
-// transfers on a reused passive connection; waking every millisecond
-// removes those stalls at a negligible cost.
-constexpr int PollCapMs = 1;
+// libcurl 7.88 does not wait on anything between a passive reply and the
+// start of its data connection, so its poll would sleep out its own
+// one-second timer there; in that gap alone we wake it this often.
+constexpr int PassiveGapPollMs = 1;
+// Longest single wait otherwise: network events and Abort wake it sooner.
+constexpr int MaxPollMs = 1000;
+// The server's answer to QUIT while a connection closes; a silent server
+// must not hold up the end of the program.
+constexpr long QuitReplyWaitS = 1;
 // A listing longer than this is no listing of a case folder.
 constexpr size_t MaxListingBytes = 64u << 20;
+constexpr size_t MaxReplyLines = 256;
+constexpr int32_t FolderSize = -2; // marks a listed entry that is no file
+constexpr int PassiveReply = 227;
+constexpr int ExtendedPassiveReply = 229;
 
 void InitCurlOnce()
 {
@@ -53,6 +66,28 @@ bool IsSocketKind(CURLcode code)
         return true;
     default:
         return false;
+    }
+}
+
+// The reason a protected connection failed, or empty when it is no such failure.
+std::string TlsReason(CURLcode code, const std::string& detail)
+{
+    switch (code) {
+    case CURLE_USE_SSL_FAILED:
+        return "The server refused a protected (TLS) connection.";
+    case CURLE_PEER_FAILED_VERIFICATION:
+        return "The server's certificate could not be verified: " + detail;
+    case CURLE_SSL_CACERT_BADFILE:
+        return "The certificate authority file cannot be read: " + detail;
+    case CURLE_SSL_CONNECT_ERROR:
+    case CURLE_SSL_CERTPROBLEM:
+    case CURLE_SSL_CIPHER:
+    case CURLE_SSL_ISSUER_ERROR:
+    case CURLE_SSL_CRL_BADFILE:
+    case CURLE_SSL_SHUTDOWN_FAILED:
+        return "The protected (TLS) connection failed: " + detail;
+    default:
+        return {};
     }
 }
 
@@ -117,9 +152,21 @@ TFtpConnection::~TFtpConnection()
     Close();
 }
 
+void TFtpConnection::Abort()
+{
+    std::lock_guard<std::mutex> lock(mMultiMutex);
+    mAbort.store(true);
+    if (mMulti)
+        curl_multi_wakeup(mMulti);
+}
+
 void TFtpConnection::Open()
 {
-    mMulti = curl_multi_init();
+    CURLM* multi = curl_multi_init();
+    {
+        std::lock_guard<std::mutex> lock(mMultiMutex);
+        mMulti = multi;
+    }
     mEasy = curl_easy_init();
     if (!mMulti || !mEasy) {
         Close();
@@ -128,19 +175,40 @@ void TFtpConnection::Open()
     RemoteLog::TraceFtp(mEasy);
 }
 
+// Takes the multi handle out of Abort's reach, then ends it: the connection
+// cache lives there and its cleanup says QUIT.
+void TFtpConnection::DropMulti()
+{
+    CURLM* multi = nullptr;
+    {
+        std::lock_guard<std::mutex> lock(mMultiMutex);
+        std::swap(multi, mMulti);
+    }
+    if (!multi)
+        return;
+    if (mAbort.load() && mSocket >= 0) {
+        // After an abort nothing more is said: QUIT fails at once.
+        ::shutdown(static_cast<int>(mSocket), SHUT_RDWR);
+    } else if (mEasy) {
+        // The cache says QUIT with the wait of the last handle it was given.
+        curl_easy_setopt(mEasy, CURLOPT_SERVER_RESPONSE_TIMEOUT, QuitReplyWaitS);
+        curl_multi_add_handle(multi, mEasy);
+        curl_multi_remove_handle(multi, mEasy);
+    }
+    curl_multi_cleanup(multi);
+}
+
 void TFtpConnection::Close()
 {
-    // The connection cache lives in the multi handle; its cleanup says QUIT.
-    if (mMulti)
-        curl_multi_cleanup(mMulti);
+    DropMulti();
     if (mEasy)
         curl_easy_cleanup(mEasy);
     curl_slist_free_all(mQuotes);
-    mMulti = nullptr;
     mEasy = nullptr;
     mQuotes = nullptr;
     mConnected = false;
     mServerBinary = false;
+    mMachineListing = -1;
     mSocket = -1;
 }
 
@@ -150,6 +218,8 @@ void TFtpConnection::Connect()
     CheckSendable(Settings.User);
     CheckSendable(Settings.Password);
     CheckHost(Settings.Host);
+    if (mAbort.load())
+        throw EFtpError("Operation aborted.");
     Open();
     Perform(Op::Login, std::string(), {"TYPE I"});
     mConnected = mSocket >= 0;
@@ -171,6 +241,10 @@ void TFtpConnection::Disconnect()
 
 void TFtpConnection::RequireConnected()
 {
+    if (mAbort.load()) {
+        Close();
+        throw EFtpError("Operation aborted.");
+    }
     CheckAlive();
     if (!mConnected)
         throw EFtpError("Not connected.");
@@ -204,6 +278,89 @@ void TFtpConnection::List(std::vector<std::string>& names)
     Perform(Op::List, std::string(), {});
     // libcurl lists in ASCII type and leaves the server there.
     mServerBinary = false;
+    names = TakeListingLines();
+}
+
+bool TFtpConnection::OffersMachineListing()
+{
+    if (mMachineListing < 0) {
+        Perform(Op::Command, std::string(), {"*FEAT"});
+        mMachineListing = 0;
+        if (mLastReplyCode == 211)
+            for (const std::string& line : mReplyLines)
+                if (line.compare(0, 5, " MLST") == 0)
+                    mMachineListing = 1;
+    }
+    return mMachineListing == 1;
+}
+
+void TFtpConnection::ListFiles(std::vector<ListedFile>& files)
+{
+    RequireConnected();
+    std::vector<std::string> names;
+    List(names);
+    std::vector<ListedFile> out;
+    if (!OffersMachineListing()) {
+        for (std::string& name : names)
+            out.push_back({std::move(name), -1});
+        files = std::move(out);
+        return;
+    }
+    // The names and their order stay those of NLST; MLSD adds each one's
+    // type and size, so folders drop out and no SIZE is needed.
+    Perform(Op::MachineList, std::string(), {});
+    mServerBinary = false;
+    std::map<std::string, ListedFile> facts;
+    for (const std::string& line : TakeListingLines()) {
+        bool isFile = false;
+        ListedFile file = ParseMachineLine(line, isFile);
+        if (!file.Name.empty())
+            facts[file.Name] = isFile ? file : ListedFile{file.Name, FolderSize};
+    }
+    for (std::string& name : names) {
+        auto found = facts.find(name);
+        if (found == facts.end())
+            out.push_back({std::move(name), -1});
+        else if (found->second.Size != FolderSize)
+            out.push_back(found->second);
+    }
+    files = std::move(out);
+}
+
+// "fact=value;fact=value; name": the name is everything after the first blank.
+TFtpConnection::ListedFile TFtpConnection::ParseMachineLine(const std::string& line, bool& isFile)
+{
+    isFile = false;
+    const size_t blank = line.find(' ');
+    if (blank == std::string::npos || blank + 1 >= line.size())
+        return {};
+    // Facts compare without regard to case; ";" on both sides of each.
+    std::string facts = ";" + line.substr(0, blank);
+    if (facts.back() != ';')
+        facts += ';';
+    for (char& c : facts)
+        if (c >= 'A' && c <= 'Z')
+            c = char(c - 'A' + 'a');
+    ListedFile file{line.substr(blank + 1), -1};
+    isFile = facts.find(";type=file;") != std::string::npos;
+    const size_t at = facts.find(";size=");
+    if (at != std::string::npos) {
+        const size_t from = at + 6;
+        const std::string number = facts.substr(from, facts.find(';', from) - from);
+        int64_t value = 0;
+        bool ok = !number.empty() && number.size() <= 10;
+        for (char c : number) {
+            ok = ok && c >= '0' && c <= '9';
+            value = value * 10 + (c - '0');
+        }
+        if (ok && value <= INT32_MAX)
+            file.Size = static_cast<int32_t>(value);
+    }
+    return file;
+}
+
+std::vector<std::string> TFtpConnection::TakeListingLines()
+{
     std::vector<std::string> lines;
     size_t start = 0;
     while (start < mListing.size()) {
@@ -218,7 +375,7 @@ void TFtpConnection::List(std::vector<std::string>& names)
         start = end + 1;
     }
     mListing.clear();
-    names = std::move(lines);
+    return lines;
 }
 
 int32_t TFtpConnection::Size(const std::string& name)
@@ -302,11 +459,24 @@ void TFtpConnection::Prepare(Op op, const std::string& path)
     curl_easy_setopt(e, CURLOPT_ERRORBUFFER, mErrorBuffer);
     // Every command names its target; the current folder is ours to set.
     curl_easy_setopt(e, CURLOPT_FTP_FILEMETHOD, static_cast<long>(CURLFTPMETHOD_NOCWD));
-    curl_easy_setopt(e, CURLOPT_FTP_USE_EPSV, 0L);
+    // EPSV where the server has it (libcurl falls back to PASV by itself).
+    curl_easy_setopt(e, CURLOPT_FTP_USE_EPSV, 1L);
     curl_easy_setopt(e, CURLOPT_FTP_USE_EPRT, 0L);
     curl_easy_setopt(e, CURLOPT_FTPPORT, Settings.Passive ? nullptr : "-");
-    // The data address is the one the server names in its PASV reply.
-    curl_easy_setopt(e, CURLOPT_FTP_SKIP_PASV_IP, 0L);
+    // Data connections go to the control connection's host whatever address
+    // a PASV reply names, so a hostile reply cannot point them elsewhere.
+    curl_easy_setopt(e, CURLOPT_FTP_SKIP_PASV_IP, 1L);
+    // Our own deadline ends a slow Connect; this one only backs it up.
+    curl_easy_setopt(e, CURLOPT_CONNECTTIMEOUT_MS, static_cast<long>(ConnectTimeoutMs) + 1000L);
+    if (Settings.Tls == ConnectionSettings::TlsMode::None) {
+        curl_easy_setopt(e, CURLOPT_USE_SSL, static_cast<long>(CURLUSESSL_NONE));
+    } else {
+        curl_easy_setopt(e, CURLOPT_USE_SSL, static_cast<long>(CURLUSESSL_ALL));
+        curl_easy_setopt(e, CURLOPT_FTPSSLAUTH, static_cast<long>(CURLFTPAUTH_TLS));
+        curl_easy_setopt(e, CURLOPT_SSL_VERIFYPEER, 1L);
+        curl_easy_setopt(e, CURLOPT_SSL_VERIFYHOST, 2L);
+        curl_easy_setopt(e, CURLOPT_CAINFO, Settings.CaFile.empty() ? nullptr : Settings.CaFile.c_str());
+    }
     if (ReceiveBufferSize > 0)
         curl_easy_setopt(e, CURLOPT_BUFFERSIZE, static_cast<long>(ReceiveBufferSize));
     // Our own stall check ends a silent transfer; this one only backs it up.
@@ -317,6 +487,7 @@ void TFtpConnection::Prepare(Op op, const std::string& path)
     curl_easy_setopt(e, CURLOPT_WRITEDATA, this);
     curl_easy_setopt(e, CURLOPT_NOBODY, op == Op::Login || op == Op::Command ? 1L : 0L);
     curl_easy_setopt(e, CURLOPT_DIRLISTONLY, op == Op::List ? 1L : 0L);
+    curl_easy_setopt(e, CURLOPT_CUSTOMREQUEST, op == Op::MachineList ? "MLSD" : nullptr);
     // RETR follows at once: no SIZE of libcurl's own before it.
     curl_easy_setopt(e, CURLOPT_IGNORE_CONTENT_LENGTH, op == Op::Retr ? 1L : 0L);
     curl_easy_setopt(e, CURLOPT_TRANSFERTEXT, 0L);
@@ -337,16 +508,21 @@ void TFtpConnection::Perform(Op op, const std::string& path, const std::vector<s
     mTransferred = 0;
     mListing.clear();
     mReplied = false;
+    mReplyLines.clear();
+    mDataPending = false;
     mCallbackFailure = nullptr;
     mErrorBuffer[0] = 0;
-    if (op == Op::List || op == Op::Retr)
-        mAbort.store(false);
+    if (mAbort.load()) {
+        Close();
+        throw EFtpError("Operation aborted.");
+    }
     Prepare(op, path);
 
     curl_multi_add_handle(mMulti, mEasy);
     CURLcode result = CURLE_OK;
-    bool done = false, aborted = false, stalled = false;
-    mLastActivityMs = NowMs();
+    bool done = false, aborted = false, stalled = false, timedOut = false;
+    const int64_t started = NowMs();
+    mLastActivityMs = started;
     for (;;) {
         int running = 0;
         CURLMcode mc = curl_multi_perform(mMulti, &running);
@@ -363,27 +539,25 @@ void TFtpConnection::Perform(Op op, const std::string& path, const std::vector<s
             result = CURLE_OUT_OF_MEMORY;
             break;
         }
-        if (mAbort.load() && op != Op::Login && op != Op::Command) {
+        if (mAbort.load()) {
             aborted = true;
             break;
         }
-        // The TCP connect of a login waits for the system's own time-out.
-        bool connecting = false;
-        if (op == Op::Login) {
-            curl_off_t connectTime = 0;
-            curl_easy_getinfo(mEasy, CURLINFO_CONNECT_TIME_T, &connectTime);
-            connecting = connectTime == 0;
-            if (connecting)
-                mLastActivityMs = NowMs();
+        const int64_t now = NowMs();
+        if (op == Op::Login && now - started >= ConnectTimeoutMs) {
+            timedOut = true;
+            break;
         }
-        if (!connecting && NowMs() - mLastActivityMs >= StallLimitMs) {
+        if (now - mLastActivityMs >= StallLimitMs) {
             stalled = true;
             break;
         }
-        curl_multi_poll(mMulti, nullptr, 0, PollCapMs, nullptr);
+        if (OnWait)
+            OnWait();
+        curl_multi_poll(mMulti, nullptr, 0, WaitLimitMs(op, started, NowMs()), nullptr);
     }
-    // A write callback that refused the data for an abort ends the transfer too.
-    if (!aborted && result != CURLE_OK && mAbort.load() && (op == Op::List || op == Op::Retr))
+    // A callback that refused the data for an abort ends the transfer too.
+    if (!aborted && result != CURLE_OK && mAbort.load())
         aborted = true;
     long socket = -1;
     curl_socket_t active = CURL_SOCKET_BAD;
@@ -407,8 +581,24 @@ void TFtpConnection::Perform(Op op, const std::string& path, const std::vector<s
         Close();
         throw EFtpSocketError("Connection timed out: no data for " + std::to_string(StallLimitMs / 1000) + " seconds.");
     }
+    if (timedOut) {
+        Close();
+        throw EFtpSocketError("Connection timed out: no login within " + std::to_string(ConnectTimeoutMs / 1000) +
+                              " seconds.");
+    }
     if (result != CURLE_OK)
         Fail(result, IsSocketKind(result));
+}
+
+int TFtpConnection::WaitLimitMs(Op op, int64_t started, int64_t now) const
+{
+    int64_t limit = mDataPending ? PassiveGapPollMs : MaxPollMs;
+    limit = std::min<int64_t>(limit, StallLimitMs - (now - mLastActivityMs));
+    if (op == Op::Login)
+        limit = std::min<int64_t>(limit, ConnectTimeoutMs - (now - started));
+    if (OnWait)
+        limit = std::min<int64_t>(limit, WaitHookMs);
+    return static_cast<int>(std::max<int64_t>(limit, 0));
 }
 
 void TFtpConnection::Fail(int code, bool socketKind)
@@ -417,6 +607,9 @@ void TFtpConnection::Fail(int code, bool socketKind)
     Close();
     if (code == CURLE_ABORTED_BY_CALLBACK)
         throw EFtpError("Operation aborted.");
+    const std::string tls = TlsReason(static_cast<CURLcode>(code), text);
+    if (!tls.empty())
+        throw ETlsError(tls);
     if (socketKind)
         throw EFtpSocketError("Socket error: " + text);
     // A reply the operation did not expect: its own text says most.
@@ -443,12 +636,16 @@ size_t TFtpConnection::OnHeader(const char* data, size_t length)
     std::string line(data, length);
     while (!line.empty() && (line.back() == '\n' || line.back() == '\r'))
         line.pop_back();
+    // Kept for a multi-line reply (FEAT); a command's reply is short.
+    if (mReplyLines.size() < MaxReplyLines)
+        mReplyLines.push_back(line);
     bool digits = line.size() >= 3 && line[0] >= '1' && line[0] <= '5' && line[1] >= '0' && line[1] <= '9' &&
                   line[2] >= '0' && line[2] <= '9';
     if (digits && (line.size() == 3 || line[3] == ' ')) {
         mLastReplyCode = (line[0] - '0') * 100 + (line[1] - '0') * 10 + (line[2] - '0');
         mLastReplyText = line;
         mReplied = true;
+        mDataPending = mLastReplyCode == PassiveReply || mLastReplyCode == ExtendedPassiveReply;
     }
     return length;
 }
@@ -456,9 +653,10 @@ size_t TFtpConnection::OnHeader(const char* data, size_t length)
 size_t TFtpConnection::OnWrite(const char* data, size_t length)
 {
     mLastActivityMs = NowMs();
+    mDataPending = false;
     if (mAbort.load())
         return 0;
-    if (mOp == Op::List) {
+    if (mOp == Op::List || mOp == Op::MachineList) {
         if (mListing.size() + length > MaxListingBytes) {
             mCallbackFailure = std::make_exception_ptr(EFtpError("Listing too long."));
             return 0;

@@ -6,13 +6,15 @@
 // user-interface thread, or the listing or download worker that created
 // it). Every member is called on that owning thread, except Abort, which
 // any thread may call at any time, typically the user-interface thread
-// while the owner is blocked in List or Get, or while the owner waits in a
+// while the owner is blocked in an operation, or while the owner waits in a
 // synchronous call made from the progress callback.
 //
 // Failures raise EFtpSocketError when the network connection itself failed
-// (connect, send, receive, time-out) and EFtpError otherwise (unexpected
-// replies, a closed connection, an abort, a name that cannot be sent).
-// Local file failures raise the stream errors of Exception.h.
+// (connect, send, receive, time-out), ETlsError (a kind of EFtpSocketError)
+// when a protected connection was refused or its certificate could not be
+// verified, and EFtpError otherwise (unexpected replies, a closed
+// connection, an abort, a name that cannot be sent). Local file failures
+// raise the stream errors of Exception.h.
 //
 // Names and paths are byte strings and go on the wire byte for byte; a name
 // holding CR, LF or NUL cannot be sent and raises EFtpError.
@@ -22,6 +24,7 @@
 #include <cstdint>
 #include <exception>
 #include <functional>
+#include <mutex>
 #include <string>
 #include <vector>
 
@@ -36,7 +39,13 @@ public:
     // with that exception.
     using ProgressCallback = std::function<void(int64_t bytes)>;
 
+    // Called on the owning thread while an operation waits for the network,
+    // at least every WaitHookMs.
+    using WaitCallback = std::function<void()>;
+
     static constexpr int DefaultStallLimitMs = 60000;
+    static constexpr int DefaultConnectTimeoutMs = 15000;
+    static constexpr int WaitHookMs = 30;
 
     TFtpConnection();
     ~TFtpConnection();
@@ -47,9 +56,12 @@ public:
     ConnectionSettings Settings;
     int ReceiveBufferSize = 0;                   // 0: the library's default
     int StallLimitMs = DefaultStallLimitMs;      // no byte for this long: socket error
+    int ConnectTimeoutMs = DefaultConnectTimeoutMs; // Connect as a whole: socket error
     ProgressCallback OnProgress;
+    WaitCallback OnWait;
 
-    // TCP connect (no time-out of its own), greeting, USER/PASS, TYPE I.
+    // TCP connect, greeting, AUTH TLS when Settings ask for it, USER/PASS,
+    // TYPE I; all of it within ConnectTimeoutMs.
     // An open connection is closed first. On failure the connection is
     // closed and LastReplyCode holds the last reply received (530 after a
     // rejected login; unchanged when no reply came at all).
@@ -65,6 +77,16 @@ public:
     void ChangeDir(const std::string& path);
     // NLST of the current folder; names replaces the caller's list.
     void List(std::vector<std::string>& names);
+    // A file of a listing with its size; -1 when the listing gave none
+    // (ask Size then) or it does not fit in 32 bits.
+    struct ListedFile {
+        std::string Name;
+        int32_t Size = -1;
+    };
+    // The names of NLST in its order, with their sizes from one MLSD
+    // listing when the server's FEAT reply offers MLST (names MLSD shows as
+    // anything but a file are left out); without MLST, no sizes.
+    void ListFiles(std::vector<ListedFile>& files);
     // SIZE; -1 when the reply is not 213 or holds no 32-bit number.
     int32_t Size(const std::string& name);
     // TYPE I when the server is not in binary type already.
@@ -74,20 +96,30 @@ public:
     // transfer that ends with another byte count fails.
     void Get(const std::string& name, const std::string& localPath, int64_t expectedSize = -1);
 
-    // Any thread. Makes the transfer in progress fail promptly with
-    // EFtpError; the control connection is closed with it. An abort made
-    // while no transfer runs is forgotten when the next transfer starts.
-    void Abort() { mAbort.store(true); }
+    // Any thread. Makes the operation in progress (Connect included) fail
+    // promptly with EFtpError and closes the control connection. The abort
+    // holds until ClearAbort: every later operation fails at once, so an
+    // abort that comes between two operations is never lost.
+    void Abort();
+    // Owning thread, or any thread while the owner waits for it: lets
+    // operations run again.
+    void ClearAbort() { mAbort.store(false); }
+    bool Aborted() const { return mAbort.load(); }
 
 private:
-    enum class Op { Login, Command, List, Retr };
+    enum class Op { Login, Command, List, MachineList, Retr };
 
     void Open();
     void Close();
+    void DropMulti();
+    int WaitLimitMs(Op op, int64_t started, int64_t now) const;
     void RequireConnected();
     void Prepare(Op op, const std::string& path);
     void Perform(Op op, const std::string& path, const std::vector<std::string>& quotes);
     void CheckAlive();
+    bool OffersMachineListing();
+    std::vector<std::string> TakeListingLines();
+    static ListedFile ParseMachineLine(const std::string& line, bool& isFile);
     [[noreturn]] void Fail(int code, bool socketKind);
 
     static size_t HeaderThunk(char* data, size_t size, size_t count, void* self);
@@ -95,6 +127,7 @@ private:
     size_t OnHeader(const char* data, size_t length);
     size_t OnWrite(const char* data, size_t length);
 
+    std::mutex mMultiMutex; // guards mMulti against Abort's wake-up
     CURLM* mMulti = nullptr;
     CURL* mEasy = nullptr;
     curl_slist* mQuotes = nullptr;
@@ -104,6 +137,8 @@ private:
     int mLastReplyCode = 0;
     std::string mLastReplyText;
     bool mReplied = false;      // a reply came during the running operation
+    int mMachineListing = -1;   // MLST in FEAT: -1 not asked yet, 0 no, 1 yes
+    std::vector<std::string> mReplyLines; // every reply line of the running command
     char mErrorBuffer[256] = {};
 
     // State of the running operation.
@@ -111,6 +146,7 @@ private:
     std::atomic<bool> mAbort{false};
     int64_t mTransferred = 0;
     int64_t mLastActivityMs = 0;
+    bool mDataPending = false; // a passive reply came, the transfer has not begun
     int mFileDescriptor = -1;
     std::string mListing;
     std::exception_ptr mCallbackFailure;

@@ -1,5 +1,6 @@
 #include "TLoginLoop.h"
 
+#include "ETlsError.h"
 #include "ILoginDialog.h"
 #include "TFtpConnection.h"
 #include "TPasswordStore.h"
@@ -21,6 +22,19 @@ struct WaitCursor {
     WaitCursor& operator=(const WaitCursor&) = delete;
 };
 
+// While the login connects, the windows keep painting; clicks and keys wait
+// (and so does a request to close), as the loop blocks.
+struct RepaintWhileWaiting {
+    TFtpConnection& connection;
+    explicit RepaintWhileWaiting(TFtpConnection& c) : connection(c)
+    {
+        connection.OnWait = [] { QCoreApplication::processEvents(QEventLoop::ExcludeUserInputEvents); };
+    }
+    ~RepaintWhileWaiting() { connection.OnWait = nullptr; }
+    RepaintWhileWaiting(const RepaintWhileWaiting&) = delete;
+    RepaintWhileWaiting& operator=(const RepaintWhileWaiting&) = delete;
+};
+
 } // namespace
 
 const QString TLoginLoop::UnableText = QStringLiteral("Unable to log you on");
@@ -28,6 +42,12 @@ const QString TLoginLoop::NotRespondingText = QStringLiteral(
     "Sorry, but Halvex is not responding.  Only previously downloaded cases will be available."
     "\r\n\r\n"
     "You should try again in a few minutes.  If the problem persists, please call Halvex at (555) 010-4477.");
+
+QString TLoginLoop::SecureFailureText(const QString& reason)
+{
+    return "Sorry, but Halvex cannot be reached safely.  " + reason +
+           "\r\n\r\nOnly previously downloaded cases will be available.  Please call Halvex at (555) 010-4477.";
+}
 
 TLoginLoop::TLoginLoop(TProfile& profile, TFtpConnection& connection, DialogFactory dialog, MessageSink message)
     : mProfile(profile), mConnection(connection), mDialog(std::move(dialog)), mMessage(std::move(message))
@@ -61,8 +81,14 @@ LoginOutcome TLoginLoop::Run()
             remember = dialog->RememberChecked();
         }
         try {
+            RepaintWhileWaiting painting(mConnection);
             mConnection.Connect();
             mConnection.Disconnect();
+        } catch (const ETlsError& e) {
+            // The server answered, but not safely: say why rather than "not responding".
+            mConnection.Disconnect();
+            mMessage(SecureFailureText(QString::fromStdString(e.Message())));
+            return LoginOutcome::NotResponding;
         } catch (const std::exception&) {
             mConnection.Disconnect();
             if (mConnection.LastReplyCode() == 530) {

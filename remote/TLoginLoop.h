@@ -5,7 +5,10 @@
 // reports failures by information messages.
 //
 // Threads: user-interface thread only; the connection attempts run on it
-// under the hourglass, so the windows do not respond meanwhile.
+// under the hourglass, so the windows take no clicks or keys meanwhile
+// (they keep painting). A protected connection that fails (refused TLS, an
+// unverifiable certificate) is reported with its reason instead of the
+// not-responding message; the outcome is the same.
 #include <QString>
 
 #include <functional>
@@ -29,6 +32,7 @@ public:
 
     static const QString UnableText;
     static const QString NotRespondingText;
+    static QString SecureFailureText(const QString& reason);
 
     // connection: holds the program's connection settings afterwards.
     TLoginLoop(TProfile& profile, TFtpConnection& connection, DialogFactory dialog,

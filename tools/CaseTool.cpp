@@ -46,6 +46,10 @@ public:
                     firstImageMs = clock.elapsed();
         }
     }
+    void NotEnoughMemory() override
+    {
+        std::fputs("caldris-case: Not enough memory to load every image of this case\n", stderr);
+    }
     void LoaderDone() override
     {
         totalMs = clock.elapsed();

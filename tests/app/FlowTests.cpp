@@ -90,7 +90,7 @@ TEST(SaveCommand, TiffOrDicomByTheChosenExtension)
     ASSERT_EQ(w.form->Model.Stacks.size(), 1u);
     QString proposed;
     QString answer;
-    w.form->AskSaveName = [&](QWidget*, const QString& p) {
+    w.form->AskSaveName = [&](QWidget*, const QString&, const QString& p) {
         proposed = p;
         return answer;
     };
@@ -124,7 +124,7 @@ TEST(SaveCommand, ASeriesOfSingleFilesFailsWithTheFileOpenMessage)
     QTemporaryDir out;
     Window w(false);
     ASSERT_TRUE(w.Open(folder.Path()));
-    w.form->AskSaveName = [&](QWidget*, const QString&) { return out.filePath("y.DCM"); };
+    w.form->AskSaveName = [&](QWidget*, const QString&, const QString&) { return out.filePath("y.DCM"); };
     QString shown;
     auto previous = TApplication::ShowException;
     TApplication::ShowException = [&](const QString& message) { shown = message; };
@@ -135,7 +135,7 @@ TEST(SaveCommand, ASeriesOfSingleFilesFailsWithTheFileOpenMessage)
     EXPECT_TRUE(shown.startsWith("Cannot open file \"1.2.3 ^^\"")) << shown.toStdString();
     EXPECT_EQ(QApplication::overrideCursor(), nullptr);
     EXPECT_TRUE(w.form->isVisible());
-    w.form->AskSaveName = [&](QWidget*, const QString&) { return out.filePath("y.tif"); };
+    w.form->AskSaveName = [&](QWidget*, const QString&, const QString&) { return out.filePath("y.tif"); };
     w.form->SpeedButton7Click();
     EXPECT_EQ(TiffPages(out.filePath("y.tif").toStdString()), 2);
 }

@@ -9,10 +9,27 @@
 #include <QClipboard>
 #include <QMenu>
 #include <QMouseEvent>
+#include <QTest>
 #include <QTimer>
 #include <gtest/gtest.h>
 
+#include <functional>
+
 namespace {
+
+// Answers the next menu that opens modally: runs during (with the menu up),
+// then clicks action, or closes the menu without a choice when it is null.
+void AnswerMenu(QMenu* menu, QAction* action, std::function<void()> during = {})
+{
+    QTimer::singleShot(0, menu, [=] {
+        if (during)
+            during();
+        if (action)
+            QTest::mouseClick(menu, Qt::LeftButton, {}, menu->actionGeometry(action).center());
+        else
+            menu->close();
+    });
+}
 
 struct Gestures {
     FakeWindowAdapter windows;
@@ -33,12 +50,13 @@ struct Gestures {
     {
         SendMouse(form, type, pos, button, buttons);
     }
-    void RightDrag(QPoint from, QPoint to)
+    // A right-button drag answered in the menu with choice ("One" unless told).
+    void RightDrag(QPoint from, QPoint to, QAction* choice = nullptr, std::function<void()> during = {})
     {
         Mouse(QEvent::MouseButtonPress, from, Qt::RightButton, Qt::RightButton);
         Mouse(QEvent::MouseMove, to, Qt::NoButton, Qt::RightButton);
+        AnswerMenu(form.PopupMenu1, choice ? choice : form.One1, during);
         Mouse(QEvent::MouseButtonRelease, to, Qt::RightButton, Qt::NoButton);
-        form.PopupMenu1->hide();
     }
 };
 
@@ -65,10 +83,15 @@ TEST(WindowLevelDrag, CentreAndWidthAreClampedFromThePressValues)
     g.Mouse(QEvent::MouseMove, {700, 400}, Qt::NoButton, Qt::RightButton);
     EXPECT_EQ(img->Center, 0);
     EXPECT_EQ(img->Width, 150); // no upper limit on the width
+    bool menuUp = false;
+    AnswerMenu(g.form.PopupMenu1, g.form.One1, [&] {
+        menuUp = g.form.PopupMenu1->isVisible();
+        EXPECT_EQ(QApplication::overrideCursor(), nullptr);
+    });
     g.Mouse(QEvent::MouseButtonRelease, {700, 400}, Qt::RightButton, Qt::NoButton);
-    EXPECT_EQ(QApplication::overrideCursor(), nullptr);
-    EXPECT_TRUE(g.form.PopupMenu1->isVisible());
-    g.form.PopupMenu1->hide();
+    EXPECT_TRUE(menuUp);
+    EXPECT_EQ(img->Center, 0); // "One" keeps the new window
+    EXPECT_EQ(img->Width, 150);
 }
 
 TEST(WindowLevelDrag, FramesWithoutAWindowAreLeftAlone)
@@ -81,8 +104,8 @@ TEST(WindowLevelDrag, FramesWithoutAWindowAreLeftAlone)
     EXPECT_EQ(QApplication::overrideCursor(), nullptr);
     EXPECT_EQ(g.form.StartCenter, 7);
     g.Mouse(QEvent::MouseMove, {100, 300}, Qt::NoButton, Qt::RightButton);
+    AnswerMenu(g.form.PopupMenu1, nullptr);
     g.Mouse(QEvent::MouseButtonRelease, {100, 300}, Qt::RightButton, Qt::NoButton);
-    g.form.PopupMenu1->hide();
     g.form.Cancel1Click();
     g.form.Reset1Click();
     g.form.All1Click();
@@ -102,6 +125,48 @@ TEST(WindowLevelMenu, CancelReturnsToTheLastPressValues)
     g.form.Cancel1Click();
     EXPECT_EQ(img->Center, 150);
     EXPECT_EQ(img->Width, 80);
+}
+
+TEST(WindowLevelMenu, ClosingWithoutAChoiceCancelsTheDrag)
+{
+    Gestures g;
+    TStack& s = g.Add(MakeStack(1, 64, 64));
+    FakeDicom* img = g.Frame(s, 0);
+    img->SetWindow(100, 80);
+    g.RightDrag({400, 300}, {350, 330}, nullptr); // one choice first: kept
+    g.Mouse(QEvent::MouseButtonPress, {400, 300}, Qt::RightButton, Qt::RightButton);
+    g.Mouse(QEvent::MouseMove, {300, 300}, Qt::NoButton, Qt::RightButton);
+    ASSERT_EQ(img->Center, 250);
+    AnswerMenu(g.form.PopupMenu1, nullptr); // Esc or a click elsewhere
+    g.Mouse(QEvent::MouseButtonRelease, {300, 300}, Qt::RightButton, Qt::NoButton);
+    EXPECT_EQ(img->Center, 150);
+    EXPECT_EQ(img->Width, 110);
+}
+
+TEST(WindowLevelMenu, CinePausesWhileTheMenuIsUpAndTheChoiceActsOnTheDraggedFrame)
+{
+    Gestures g;
+    TStack& s = g.Add(MakeStack(3, 64, 64));
+    g.form.TrackBar2->SetPosition(10); // 1 ms ticks
+    g.form.TrackBar1->SetPosition(1);
+    ASSERT_TRUE(g.form.Timer2->isActive());
+    bool runningDuringMenu = true;
+    int frameDuringMenu = -1;
+    g.RightDrag({400, 300}, {390, 300}, g.form.Reset1, [&] {
+        // Long enough for many ticks, had the timer run.
+        QTest::qWait(30);
+        runningDuringMenu = g.form.Timer2->isActive();
+        frameDuringMenu = g.form.TrackBar1->Position();
+    });
+    EXPECT_FALSE(runningDuringMenu);
+    EXPECT_EQ(frameDuringMenu, 1);
+    EXPECT_EQ(g.Frame(s, 1)->Center, 128); // Reset on the frame that was dragged
+    EXPECT_EQ(g.Frame(s, 1)->Width, 256);
+    EXPECT_EQ(g.Frame(s, 1)->SetWindowCalls, 2);
+    EXPECT_EQ(g.Frame(s, 0)->SetWindowCalls, 0);
+    EXPECT_EQ(g.Frame(s, 2)->SetWindowCalls, 0);
+    EXPECT_TRUE(g.form.Timer2->isActive()); // and cine goes on afterwards
+    g.form.Timer2->stop();
 }
 
 TEST(WindowLevelMenu, ResetGivesTheDefaultsOnTheShownImageOnly)

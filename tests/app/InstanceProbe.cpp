@@ -1,8 +1,9 @@
 // Plays a running viewer for the single-instance tests:
 //   instance_probe FOLDER BASE main|splash
 // Takes the token, shows a minimised window titled like the main window
-// ("main") or only a splash-like window ("splash"), prints READY, and on a
-// later start's request prints "RAISED n minimized=0|1" and ends.
+// ("main") or only a splash-like window ("splash"), prints READY, prints
+// "OPEN folder" for a folder a later start hands over, and on its request to
+// come forward prints "RAISED n minimized=0|1" and ends.
 #include "Program.h"
 #include "TSingleInstance.h"
 
@@ -30,6 +31,10 @@ int main(int argc, char** argv)
         window.showMinimized();
     else
         window.show();
+    instance.OnOpenFolder = [](const QString& folder) {
+        std::printf("OPEN %s\n", qPrintable(folder));
+        std::fflush(stdout);
+    };
     instance.OnRestored = [&](int raised) {
         std::printf("RAISED %d minimized=%d\n", raised, window.isMinimized() ? 1 : 0);
         std::fflush(stdout);

@@ -28,6 +28,7 @@ public:
         if (onFrameAdded)
             onFrameAdded();
     }
+    void NotEnoughMemory() override { ++memoryNotices; }
     void LoaderDone() override
     {
         ++done;
@@ -44,6 +45,7 @@ public:
     std::vector<int> previews;
     int frameAdded = 0;
     int done = 0;
+    int memoryNotices = 0;
     std::function<void()> onFrameAdded;
     QEventLoop loop;
 };
@@ -180,7 +182,7 @@ TEST(LoaderSeries, MoreThanFifteenSeriesAllLoad)
     EXPECT_EQ(r.previews.back(), 17);
 }
 
-TEST(LoaderFailures, UnreadableTiffEndsTheLoaderWithAnEmptyStack)
+TEST(LoaderFailures, AnUnreadableTiffKeepsItsEmptyStackAndTheLoadGoesOn)
 {
     CaseFolder c;
     c.Raw("broken.TIF", "this is not a TIFF file at all");
@@ -189,10 +191,11 @@ TEST(LoaderFailures, UnreadableTiffEndsTheLoaderWithAnEmptyStack)
     Recorder r(m);
     r.Load(c.Path());
     // The TIFF stack was appended before its page count failed; the
-    // single-image pass never ran.
-    ASSERT_EQ(m.Stacks.size(), 1u);
+    // single-image pass still ran.
+    ASSERT_EQ(m.Stacks.size(), 2u);
     EXPECT_EQ(m.Stacks[0]->Source, c.File("broken.TIF"));
     EXPECT_TRUE(m.Stacks[0]->FrameList.empty());
+    EXPECT_EQ(Values(*m.Stacks[1]), (std::vector<int>{5}));
     EXPECT_EQ(r.done, 1);
 }
 

@@ -15,10 +15,13 @@
 
 #include <QApplication>
 #include <QClipboard>
+#include <QDir>
+#include <QFileInfo>
 #include <QLabel>
 #include <QPainter>
 #include <QPdfWriter>
 #include <QPointer>
+#include <QStandardPaths>
 #include <QTemporaryDir>
 #include <QTest>
 #include <QTimer>
@@ -171,6 +174,20 @@ TEST(LoaderNotifications, PreviewShowsButtonsAndFramesEnableThem)
     EXPECT_TRUE(w.form.Image4->isHidden());
     EXPECT_EQ(w.form.Label9->text(), " ");
     EXPECT_EQ(w.form.Model.ActiveLoader, nullptr);
+}
+
+TEST(LoaderNotifications, TheMemoryNoticeStaysInTheLoadingLabelUntilTheNextCase)
+{
+    Window w;
+    w.form.PreviewChanged(2);
+    w.Load(MakeStack(1, 64, 64));
+    w.form.NotEnoughMemory();
+    EXPECT_EQ(w.form.Label9->text(), "Not enough memory to load every image of this case");
+    w.Load(MakeStack(1, 64, 64));
+    w.form.LoaderDone();
+    EXPECT_EQ(w.form.Label9->text(), "Not enough memory to load every image of this case");
+    w.form.OpenCase("/cases/next/");
+    EXPECT_EQ(w.form.Label9->text(), " ");
 }
 
 TEST(LoaderNotifications, NewFramesOfTheShownStackExtendTheRangeOnly)
@@ -433,4 +450,108 @@ TEST(Keys, CtrlCThroughTheWindowCopiesTheShownImage)
     w.Load(MakeStack(1, 10, 7));
     QTest::keyClick(w.form.PaintBox1, Qt::Key_C, Qt::ControlModifier);
     EXPECT_EQ(QApplication::clipboard()->image().size(), QSize(10, 7));
+}
+
+TEST(WheelRouting, SmallTurnsAddUpToWholeSteps)
+{
+    Window w;
+    w.form.PreviewChanged(1);
+    w.Load(MakeStack(5, 64, 64));
+    w.form.TrackBar2->SetPosition(3);
+    for (int i = 0; i < 4; ++i)
+        w.Wheel(w.form.TrackBar2, 30); // a touchpad's flick in pieces
+    EXPECT_EQ(w.form.TrackBar2->Position(), 4);
+    w.Wheel(w.form.TrackBar2, 90);
+    w.Wheel(w.form.TrackBar2, -60); // turned back: the rest is dropped
+    w.Wheel(w.form.TrackBar2, -60);
+    EXPECT_EQ(w.form.TrackBar2->Position(), 3);
+    w.Wheel(w.form.TrackBar2, 60);
+    w.Wheel(w.form.TrackBar1, 60); // another control starts afresh
+    EXPECT_EQ(w.form.TrackBar1->Position(), 0);
+    w.Wheel(w.form.TrackBar1, 240); // a fast wheel: two notches at once, a half left over
+    EXPECT_EQ(w.form.TrackBar1->Position(), 2);
+}
+
+// ---- window size ----
+
+TEST(MainWindowSize, TheDesignSizeIsTheSmallest)
+{
+    Window w;
+    EXPECT_EQ(w.form.minimumSize(), QSize(800, 566));
+    w.form.resize(500, 300);
+    EXPECT_EQ(w.form.size(), QSize(800, 566));
+    // The frame strip stays clear of the help button.
+    EXPECT_LE(w.form.Panel10->x() + w.form.Panel10->width(), w.form.Panel11->x());
+}
+
+// ---- the Save command ----
+
+namespace {
+
+struct SaveAnswers {
+    int asked = 0;
+    QString folder;
+    QString answer;
+    QStringList told;
+    void Attach(TForm1& form)
+    {
+        form.AskSaveName = [this](QWidget*, const QString& f, const QString&) {
+            ++asked;
+            folder = f;
+            return answer;
+        };
+        form.TellUser = [this](QWidget*, const QString& message) { told << message; };
+    }
+};
+
+} // namespace
+
+TEST(SaveCommand, NoCaseNothingHappens)
+{
+    Window w;
+    SaveAnswers save;
+    save.Attach(w.form);
+    EXPECT_NO_THROW(w.form.SpeedButton7Click());
+    EXPECT_EQ(save.asked, 0);
+    EXPECT_TRUE(save.told.isEmpty());
+}
+
+TEST(SaveCommand, ASeriesWithoutImagesSavesNothingAndSaysSo)
+{
+    QTemporaryDir out;
+    Window w;
+    SaveAnswers save;
+    save.Attach(w.form);
+    save.answer = out.filePath("b.tif");
+    w.form.PreviewChanged(3);
+    w.Load(MakeStack(2, 8, 8, "/cases/a/a.dcm"));
+    w.Load(MakeStack(0, 8, 8, "/cases/a/b.dcm")); // a stack whose images are still to come
+    w.Select(1);
+    w.form.SpeedButton7Click();
+    w.Select(2); // a series whose stack does not exist yet
+    w.form.SpeedButton7Click();
+    EXPECT_EQ(save.asked, 0);
+    EXPECT_EQ(save.told.size(), 2);
+    EXPECT_FALSE(save.told.value(0).isEmpty());
+    EXPECT_TRUE(QDir(out.path()).isEmpty());
+}
+
+TEST(SaveCommand, TheDialogStartsInTheFolderLastSavedToElseDocuments)
+{
+    QTemporaryDir out;
+    Window w;
+    SaveAnswers save;
+    save.Attach(w.form);
+    w.form.PreviewChanged(1);
+    w.Load(MakeStack(2, 8, 8, "/cases/a/a.dcm"));
+    w.form.SpeedButton7Click(); // cancelled
+    const QString documents = QStandardPaths::writableLocation(QStandardPaths::DocumentsLocation);
+    EXPECT_EQ(save.folder, QFileInfo(documents).isDir() ? documents : QDir::homePath());
+    save.answer = QDir(out.path()).filePath("sub/../a.TIF");
+    QDir(out.path()).mkdir("sub");
+    w.form.SpeedButton7Click();
+    save.answer.clear();
+    w.form.SpeedButton7Click();
+    EXPECT_EQ(QDir(save.folder).canonicalPath(), QDir(out.path()).canonicalPath());
+    EXPECT_EQ(save.asked, 3);
 }

@@ -18,10 +18,16 @@
 
 #include <QDeadlineTimer>
 #include <QLabel>
+#include <QPainter>
+#include <QPointer>
 #include <QProcess>
+#include <QStandardPaths>
 #include <QTemporaryDir>
 #include <QTest>
+#include <QTextBlock>
 #include <QTextBrowser>
+#include <QTextDocument>
+#include <QUrl>
 #include <QTimer>
 #include <gtest/gtest.h>
 
@@ -42,7 +48,8 @@ void Settle()
 struct Window {
     FakeWindowAdapter windows;
     FakeLoader loader;
-    TForm1 form{windows, loader, [](QWidget* parent) { return new TDownloadPlaceholder(parent); }};
+    TDownloadPlaceholder* manager = nullptr;
+    TForm1 form{windows, loader, [this](QWidget* parent) { return manager = new TDownloadPlaceholder(parent); }};
     Window()
     {
         form.resize(1000, 700);
@@ -105,7 +112,7 @@ TEST(Splash, ClosingTheSplashShowsTheManagerOnceAndLaterAboutBoxesAreIgnored)
     EXPECT_FALSE(w.form.ManagerShown());
 }
 
-TEST(Splash, TheStartFolderOpensAfterTheSplash)
+TEST(Splash, TheStartFolderOpensAfterTheSplashWithoutTheLogin)
 {
     Window w;
     w.form.StartFolder = "/cases/one/";
@@ -113,10 +120,60 @@ TEST(Splash, TheStartFolderOpensAfterTheSplash)
     Settle();
     ASSERT_EQ(w.loader.Started.size(), 1u);
     EXPECT_EQ(w.loader.Started[0], "/cases/one/");
-    EXPECT_FALSE(w.form.ManagerShown()); // opening the case closed it again
+    EXPECT_FALSE(w.form.ManagerShown());
+    EXPECT_FALSE(w.manager->Initialised()); // no login yet
     PostMessage(&w.form, WM_USER);
     Settle();
     EXPECT_EQ(w.loader.Started.size(), 1u);
+    w.form.Image3Click(); // the login comes with the manager
+    EXPECT_TRUE(w.manager->Initialised());
+    EXPECT_TRUE(w.form.ManagerShown());
+}
+
+TEST(Splash, AFolderHandedOverOpensOnceTheSplashHasGone)
+{
+    Window w;
+    w.form.OpenFolder("/cases/two/"); // while the splash is up
+    EXPECT_TRUE(w.loader.Started.empty());
+    PostMessage(&w.form, WM_USER);
+    Settle();
+    EXPECT_EQ(w.loader.Started, (std::vector<std::string>{"/cases/two/"}));
+    w.form.Image3Click();
+    w.form.OpenFolder("/cases/three/"); // later: at once, from the manager too
+    EXPECT_EQ(w.loader.Started, (std::vector<std::string>{"/cases/two/", "/cases/three/"}));
+    EXPECT_FALSE(w.form.ManagerShown());
+}
+
+TEST(Splash, AClickAnywhereOnTheSplashClosesIt)
+{
+    Window w;
+    auto* splash = new TAboutBox();
+    splash->ShowSplash();
+    QPointer<TAboutBox> alive = splash;
+    QTest::mouseClick(splash, Qt::LeftButton, {}, QPoint(60, 60)); // on the picture, far from OK
+    Settle();
+    EXPECT_TRUE(alive.isNull());
+    EXPECT_EQ(AboutBox, nullptr);
+    EXPECT_TRUE(w.form.ManagerShown());
+}
+
+TEST(Splash, IsOnScreenWhenShowSplashReturns)
+{
+    // Only a real window system exposes windows later than they are shown.
+    const QString xvfb = QStandardPaths::findExecutable("xvfb-run");
+    if (xvfb.isEmpty())
+        GTEST_SKIP() << "no xvfb-run";
+    QProcess probe;
+    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+    env.insert("QT_QPA_PLATFORM", "xcb");
+    env.insert("ASAN_OPTIONS", "detect_leaks=0"); // the X libraries keep some memory to the end
+    probe.setProcessEnvironment(env);
+    probe.start(xvfb, {"-a", "-s", "-screen 0 1024x768x24", CALDRIS_SPLASH_PROBE});
+    ASSERT_TRUE(probe.waitForFinished(60000));
+    const QString out = QString::fromUtf8(probe.readAllStandardOutput()).trimmed();
+    const QStringList counts = out.section(' ', 1).split('/');
+    ASSERT_EQ(counts.size(), 2) << out.toStdString() << probe.readAllStandardError().toStdString();
+    EXPECT_GE(counts[0].toInt() * 10, counts[1].toInt() * 9) << out.toStdString();
 }
 
 TEST(AboutBox, HasTheDesignSizeAndTexts)
@@ -144,8 +201,41 @@ TEST(HelpWindow, CaptionSizeAndGuideTopics)
     for (const char* topic : {"Speed", "Zoom", "Pan", "right mouse button", "One", "All", "Select Current",
                               "Green, Local", "Yellow, Incomplete", "Red, Remote", "Save"})
         EXPECT_TRUE(text.contains(topic)) << topic;
+    // Reset shows the whole range of values; it restores no stored window.
+    EXPECT_TRUE(text.contains("whole range of values"));
+    EXPECT_FALSE(text.contains("original windowing"));
     QTimer::singleShot(0, [&] { help.Image1Click(); });
     EXPECT_EQ(help.exec(), QDialog::Accepted);
+}
+
+TEST(HelpWindow, TheStateLightsAreShown)
+{
+    THelp help;
+    QTextDocument* doc = help.RichEdit1->document();
+    QStringList pictures;
+    for (QTextBlock b = doc->begin(); b.isValid(); b = b.next())
+        for (auto it = b.begin(); !it.atEnd(); ++it)
+            if (it.fragment().charFormat().isImageFormat())
+                pictures << it.fragment().charFormat().toImageFormat().name();
+    ASSERT_EQ(pictures.size(), 3);
+    for (const QString& name : pictures) {
+        const QVariant picture = doc->resource(QTextDocument::ImageResource, QUrl(name));
+        EXPECT_FALSE(picture.value<QPixmap>().isNull()) << name.toStdString();
+    }
+    // Drawn as the window draws them: some pixels are the green light's.
+    doc->setTextWidth(600);
+    QImage page(600, int(doc->size().height()), QImage::Format_RGB32);
+    page.fill(Qt::white);
+    QPainter p(&page);
+    doc->drawContents(&p);
+    p.end();
+    int green = 0;
+    for (int y = 0; y < page.height(); ++y)
+        for (int x = 0; x < 40 && x < page.width(); ++x) {
+            const QColor c = page.pixelColor(x, y);
+            green += c.green() > 120 && c.red() < 100 && c.blue() < 100;
+        }
+    EXPECT_GT(green, 20);
 }
 
 // ---- exception reporting ----
@@ -243,6 +333,15 @@ TEST(SingleInstance, ASecondStartRaisesTheRunningMainWindowAndEnds)
     // the token is free again once the first instance has ended
     TSingleInstance third(probe.base, probe.dir.path());
     EXPECT_EQ(third.Acquire(), TSingleInstance::First);
+}
+
+TEST(SingleInstance, ASecondStartHandsItsFolderToTheRunningViewer)
+{
+    Probe probe;
+    ASSERT_TRUE(probe.Start("main"));
+    TSingleInstance second(probe.base, probe.dir.path());
+    EXPECT_EQ(second.Acquire("/cases/grp/Doe^Jane!77/Head CT!2004.05.17/"), TSingleInstance::AlreadyRunning);
+    EXPECT_EQ(probe.Finish(), "OPEN /cases/grp/Doe^Jane!77/Head CT!2004.05.17/\nRAISED 1 minimized=0");
 }
 
 TEST(SingleInstance, DuringTheSplashNothingIsRestored)

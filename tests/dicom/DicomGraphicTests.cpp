@@ -219,9 +219,16 @@ TEST(DicomImageAttributes, PhotometricComparedUpToTheFirstNul)
     w.Element(T::PhotometricInterpretation, std::string("MONOCHROME1\0\0\0", 14)).Pixels16({0, 100});
     auto g = LoadDicom(w);
     EXPECT_EQ(Index(*g, 0, 0), 255); // inverted
-    DicomWriter padded = Gray16Header(1, 2); // a trailing blank matches neither name
+    // Padded to even length with a blank, as every conforming file stores it.
+    DicomWriter padded = Gray16Header(1, 2);
     padded.Text(T::PhotometricInterpretation, "MONOCHROME1").Pixels16({0, 100});
-    EXPECT_EQ(Index(*LoadDicom(padded), 0, 0), 0);
+    EXPECT_EQ(Index(*LoadDicom(padded), 0, 0), 255);
+    DicomWriter blanks = Gray16Header(1, 2);
+    blanks.Text(T::PhotometricInterpretation, "MONOCHROME1   ").Pixels16({0, 100});
+    EXPECT_EQ(Index(*LoadDicom(blanks), 0, 0), 255);
+    DicomWriter leading = Gray16Header(1, 2); // only trailing blanks go
+    leading.Text(T::PhotometricInterpretation, " MONOCHROME1").Pixels16({0, 100});
+    EXPECT_EQ(Index(*LoadDicom(leading), 0, 0), 0);
 }
 
 TEST(DicomImageAttributes, ImageNumberOutOfRangeIsAClearError)
@@ -339,14 +346,36 @@ TEST(DicomImageWindow, DicomWindowMappedToPaletteUnits)
     EXPECT_EQ(PaletteGrey(*g, 255), 254);
 }
 
-TEST(DicomImageWindow, NegativeCentreTakenAsDigitsWithIntercept)
+TEST(DicomImageWindow, NegativeAndDecimalWindowValues)
 {
-    DicomWriter w = Gray16Header(1, 2);
-    w.Text(T::WindowCenter, "-600").Text(T::WindowWidth, "400").Text(T::RescaleIntercept, "-1024");
-    w.Pixels16({0, 2000});
-    auto g = LoadDicom(w);
-    // C' = 600 + 1024 = 1624.
-    EXPECT_EQ(Window(*g), std::make_pair(MulDiv(1624, 255, 2000), MulDiv(400, 255, 2000)));
+    auto window = [](const std::string& center, const std::string& width, const char* intercept) {
+        DicomWriter w = Gray16Header(1, 2);
+        w.Text(T::WindowCenter, center).Text(T::WindowWidth, width);
+        if (intercept)
+            w.Text(T::RescaleIntercept, intercept);
+        w.Pixels16({0, 2000});
+        return Window(*LoadDicom(w));
+    };
+    auto palette = [](int c, int w) { return std::make_pair(MulDiv(c, 255, 2000), MulDiv(w, 255, 2000)); };
+    // A lung window: C' = -600 + 1024 = 424, not 1624.
+    EXPECT_EQ(window("-600", "1500", "-1024"), palette(424, 1500));
+    // Fractions are values, not more digits: 40.5 + 1024 = 1064.5 -> 1064 (half to even).
+    EXPECT_EQ(window("40.5", "400.5", "-1024"), palette(1064, 400));
+    EXPECT_EQ(window("41.5", "401.5", "-1024"), palette(1066, 402));
+    EXPECT_EQ(window(" +1.2E3\\900 ", "5.E2\\1", nullptr), palette(1200, 500));
+    EXPECT_EQ(window(".5e3", "1e+3", nullptr), palette(500, 1000));
+    // A centre of 0 is a window.
+    EXPECT_EQ(window("0", "1000", nullptr), palette(0, 1000));
+    EXPECT_EQ(window("-0.0", "1000", nullptr), palette(0, 1000));
+    // No window: width 0 or below, or a value that is no number.
+    const auto none = std::make_pair(128, 256);
+    EXPECT_EQ(window("500", "0", nullptr), none);
+    EXPECT_EQ(window("500", "-100", nullptr), none);
+    EXPECT_EQ(window("500", "1,5", nullptr), none);
+    EXPECT_EQ(window("abc", "100", nullptr), none);
+    EXPECT_EQ(window("", "100", nullptr), none);
+    EXPECT_EQ(window("\\500", "100", nullptr), none);
+    EXPECT_EQ(window("500", "1e99999", nullptr), none);
 }
 
 TEST(DicomImageWindow, SlopeDividesAndRoundsHalfToEven)
@@ -423,7 +452,6 @@ TEST(DicomImageWindow, MonochromeOneInvertsIndicesAfterTheWindow)
     w.Pixels16({0, 1000, 500});
     DicomWriter plain = Gray16Header(1, 3);
     plain.Text(T::WindowCenter, "500").Text(T::WindowWidth, "200").Pixels16({0, 1000, 500});
-    // "MONOCHROME1 " (with its pad) matches neither name; use the exact text.
     DicomWriter exact = Gray16Header(1, 3);
     exact.Element(T::PhotometricInterpretation, std::string("MONOCHROME1\0", 12));
     exact.Text(T::WindowCenter, "500").Text(T::WindowWidth, "200").Pixels16({0, 1000, 500});
@@ -438,7 +466,10 @@ TEST(DicomImageWindow, MonochromeOneInvertsIndicesAfterTheWindow)
         EXPECT_EQ(Index(*inverted, x, 0), 255 - v);
         EXPECT_EQ(inverted->GetPixel(x, 0) & 0xFF, uint32_t(PaletteGrey(*normal, 255 - v)));
     }
-    EXPECT_EQ(Index(*LoadDicom(w), 0, 0), Index(*normal, 0, 0));
+    // Stored with its pad blank: inverted the same way.
+    auto padded = LoadDicom(w);
+    for (int x = 0; x < 3; ++x)
+        EXPECT_EQ(Index(*padded, x, 0), Index(*inverted, x, 0));
 }
 
 TEST(DicomImageWindow, MonochromeOneOnTrueColourInvertsBytes)
@@ -491,17 +522,22 @@ TEST(DicomImageSetWindow, WidthZeroOrBelowIsAHardStep)
     EXPECT_EQ(PaletteGrey(*g, 255), 254); // MulDiv(255, 255, 256)
 }
 
-TEST(DicomImageSetWindow, ParseLeadingDigits)
+TEST(DicomImageSetWindow, ParseDecimalString)
 {
-    EXPECT_EQ(TDicomGraphic::ParseLeadingDigits("400"), 400);
-    EXPECT_EQ(TDicomGraphic::ParseLeadingDigits("40\\400"), 40);
-    EXPECT_EQ(TDicomGraphic::ParseLeadingDigits("-600"), 600);
-    EXPECT_EQ(TDicomGraphic::ParseLeadingDigits("40.5"), 405);
-    EXPECT_EQ(TDicomGraphic::ParseLeadingDigits(""), 0);
-    EXPECT_EQ(TDicomGraphic::ParseLeadingDigits("\\12"), 0);
-    EXPECT_EQ(TDicomGraphic::ParseLeadingDigits(" 1 2 "), 12);
-    // Far too many digits wrap like 32-bit arithmetic instead of overflowing.
-    EXPECT_EQ(TDicomGraphic::ParseLeadingDigits("99999999999"), int32_t(uint32_t(99999999999ULL)));
+    using V = std::optional<long double>;
+    EXPECT_EQ(TDicomGraphic::ParseDecimalString("400"), V(400));
+    EXPECT_EQ(TDicomGraphic::ParseDecimalString("40\\400"), V(40));
+    EXPECT_EQ(TDicomGraphic::ParseDecimalString("-600"), V(-600));
+    EXPECT_EQ(TDicomGraphic::ParseDecimalString("40.5"), V(40.5L));
+    EXPECT_EQ(TDicomGraphic::ParseDecimalString(".5"), V(0.5L));
+    EXPECT_EQ(TDicomGraphic::ParseDecimalString("5."), V(5));
+    EXPECT_EQ(TDicomGraphic::ParseDecimalString(" -2.5e-1 "), V(-0.25L));
+    EXPECT_EQ(TDicomGraphic::ParseDecimalString("+7E+1"), V(70));
+    for (const char* bad : {"", " ", ".", "-", "+-1", "1 2", "1e", "1e+", "e5", "0x10", "inf", "nan", "1.2.3",
+                            "\\12", "12a", "1,5"})
+        EXPECT_EQ(TDicomGraphic::ParseDecimalString(bad), std::nullopt) << bad;
+    // Beyond extended precision: no number rather than infinity.
+    EXPECT_EQ(TDicomGraphic::ParseDecimalString("1e99999"), std::nullopt);
 }
 
 // --- image-model operations ------------------------------------------------------
@@ -543,4 +579,63 @@ TEST(DicomImageModel, WritesNothingAndWantsADicomStream)
 
     EXPECT_THROW(g->GetImageCount(out), EInvalidCast);
     EXPECT_THROW(g->LoadImage(out, 1), EInvalidCast);
+}
+
+// --- limits and unsigned samples --------------------------------------------------
+
+TEST(DicomImageLimits, StoresBeyondTheCapNeedDataThatFillsThem)
+{
+    // 32767 x 65535 with little or no data: refused before any store is made.
+    DicomWriter grey;
+    grey.U16(T::Rows, 32767).U16(T::Columns, 65535).U16(T::BitsAllocated, 8).Pixels8({1, 2});
+    EXPECT_EQ(LoadError(grey), "EDicomError Pixel data too short for the image size.");
+    DicomWriter colour;
+    colour.U16(T::SamplesPerPixel, 3).U16(T::Rows, 20000).U16(T::Columns, 20000).U16(T::BitsAllocated, 8);
+    colour.Pixels8({1, 2, 3});
+    EXPECT_EQ(LoadError(colour), "EDicomError Pixel data too short for the image size.");
+    DicomWriter inverted;
+    inverted.U16(T::Rows, 32767).U16(T::Columns, 65535).U16(T::BitsAllocated, 8);
+    inverted.Text(T::PhotometricInterpretation, "MONOCHROME1");
+    EXPECT_EQ(LoadError(inverted), "EDicomError No pixel data.");
+    // Below the cap a short image still gets its whole store.
+    DicomWriter small;
+    small.U16(T::Rows, 300).U16(T::Columns, 400).U16(T::BitsAllocated, 8).Pixels8({9, 8});
+    auto g = LoadDicom(small);
+    EXPECT_EQ(g->GetWidth(), 400);
+    EXPECT_EQ(Index(*g, 1, 0), 8);
+    EXPECT_EQ(Index(*g, 2, 0), 0);
+}
+
+TEST(DicomImageLimits, TheStoreLimitIsCheckedBeforeTheStoreIsMade)
+{
+    DicomWriter w = Gray16Header(64, 64);
+    w.Pixels16(std::vector<int16_t>(64 * 64, 5));
+    EXPECT_THROW(LoadDicom(w, 1, [](TDicomGraphic& g) { g.SetStoreLimit(64 * 64 - 1); }), EImageTooLarge);
+    EXPECT_NO_THROW(LoadDicom(w, 1, [](TDicomGraphic& g) { g.SetStoreLimit(64 * 64); }));
+}
+
+TEST(DicomImage16Bit, PixelRepresentationZeroReadsUnsignedSamples)
+{
+    DicomWriter w = Gray16Header(1, 3);
+    w.U16(T::PixelRepresentation, 0).Pixels16({int16_t(40000), int16_t(1000), int16_t(65535)});
+    auto g = LoadDicom(w);
+    EXPECT_EQ(g->MinValue(), 1000);
+    EXPECT_EQ(g->MaxValue(), 65535);
+    EXPECT_EQ(Index(*g, 0, 0), 154); // MulDiv(39000, 255, 64535) = 154.1
+    EXPECT_EQ(Index(*g, 1, 0), 0);
+    EXPECT_EQ(Index(*g, 2, 0), 255);
+
+    // Big-endian, with a window in unsigned stored units.
+    DicomWriter b(false);
+    b.U16(T::Rows, 1).U16(T::Columns, 2).U16(T::BitsAllocated, 16).U16(T::PixelRepresentation, 0);
+    b.Text(T::WindowCenter, "50500").Text(T::WindowWidth, "1000").Pixels16({int16_t(50000), int16_t(51000)});
+    auto big = LoadDicom(b);
+    EXPECT_EQ(big->MinValue(), 50000);
+    EXPECT_EQ(big->MaxValue(), 51000);
+    EXPECT_EQ(Window(*big), std::make_pair(128, 255));
+
+    // Absent or 1: signed as before.
+    DicomWriter s = Gray16Header(1, 2);
+    s.U16(T::PixelRepresentation, 1).Pixels16({int16_t(40000), 5});
+    EXPECT_EQ(LoadDicom(s)->MinValue(), int16_t(40000));
 }

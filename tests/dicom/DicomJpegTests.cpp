@@ -72,6 +72,56 @@ std::vector<uint16_t> Ramp12(int w, int h)
 
 bool Near(int a, int b, int tolerance) { return std::abs(a - b) <= tolerance; }
 
+void PutBigEndian16(std::string& s, size_t at, int value)
+{
+    s[at] = char(value >> 8);
+    s[at + 1] = char(value & 0xFF);
+}
+
+// The data stream with the size in its frame header (SOF) replaced.
+std::string WithFrameSize(std::string jpeg, int width, int height)
+{
+    for (size_t i = 2; i + 9 < jpeg.size(); ++i) {
+        const auto marker = uint8_t(jpeg[i + 1]);
+        if (uint8_t(jpeg[i]) == 0xFF && marker >= 0xC0 && marker <= 0xC3) {
+            PutBigEndian16(jpeg, i + 5, height);
+            PutBigEndian16(jpeg, i + 7, width);
+            return jpeg;
+        }
+    }
+    ADD_FAILURE() << "no frame header";
+    return jpeg;
+}
+
+// Only headers: a frame (sof: 0xC1 sequential, 0xC2 progressive, 0xC3
+// lossless) of components 1 x 1 sampled components, and a first scan over
+// scanComponents of them. No tables: the codec needs none before it sets up
+// its buffers.
+std::string FrameHeaderOnly(int sof, int precision, int width, int height, int components, int scanComponents)
+{
+    std::string j = "\xFF\xD8";
+    j += char(0xFF);
+    j += char(sof);
+    j += std::string(2, '\0');
+    PutBigEndian16(j, j.size() - 2, 8 + 3 * components);
+    j += char(precision);
+    j += std::string(4, '\0');
+    PutBigEndian16(j, j.size() - 4, height);
+    PutBigEndian16(j, j.size() - 2, width);
+    j += char(components);
+    for (int c = 1; c <= components; ++c)
+        j += std::string{char(c), char(0x11), char(0)};
+    j += "\xFF\xDA";
+    j += std::string(2, '\0');
+    PutBigEndian16(j, j.size() - 2, 6 + 2 * scanComponents);
+    j += char(scanComponents);
+    for (int c = 1; c <= scanComponents; ++c)
+        j += std::string{char(c), char(0)};
+    const bool progressive = sof == 0xC2;
+    j += std::string{char(progressive ? 0 : sof == 0xC3 ? 1 : 0), char(progressive ? 0 : sof == 0xC3 ? 0 : 63), char(0)};
+    return j + "\xFF\xD9";
+}
+
 } // namespace
 
 // --- 8-bit codec ----------------------------------------------------------------
@@ -155,17 +205,43 @@ TEST(DicomJpeg8, EmptyAndForeignDataFailWithTheCodecsMessages)
     EXPECT_EQ(LoadError(Compressed(8, 8, 8, 1, twelveBit)), "Unsupported JPEG data precision 12");
 }
 
-TEST(DicomJpeg8, LargerJpegThanTheHeaderSaysIsCut)
+TEST(DicomJpeg8, FrameLargerThanTheImageIsRefusedBeforeDecoding)
 {
-    auto g = LoadDicom(Compressed(4, 5, 8, 1, GreyJpeg(32, 24)));
-    EXPECT_EQ(g->GetWidth(), 5);
-    EXPECT_EQ(g->GetHeight(), 4);
-    EXPECT_TRUE(Near(g->ScanLine(3)[4], BlockValue(4, 3), 1));
-    auto colour = LoadDicom(Compressed(4, 5, 8, 3, ColourJpeg(32, 16)));
-    EXPECT_TRUE(Near(colour->ScanLine(3)[3 * 4 + 2], 200, 4));
-    // Colour data where the header says one sample: one row's bytes, cut to the row.
-    auto mixed = LoadDicom(Compressed(4, 5, 8, 1, ColourJpeg(32, 16)));
+    EXPECT_EQ(LoadError(Compressed(4, 5, 8, 1, GreyJpeg(32, 24))),
+              "JPEG frame of 32 x 24 pixels is larger than the image (5 x 4)");
+    EXPECT_EQ(LoadError(Compressed(24, 5, 8, 3, ColourJpeg(32, 16))),
+              "JPEG frame of 32 x 16 pixels is larger than the image (5 x 24)");
+    EXPECT_EQ(LoadError(Compressed(4, 32, 8, 3, ColourJpeg(32, 16))),
+              "JPEG frame of 32 x 16 pixels is larger than the image (32 x 4)");
+    // A 1 x 1 image whose progressive frame claims 65500 x 65500.
+    EXPECT_EQ(LoadError(Compressed(1, 1, 8, 1, WithFrameSize(GreyJpeg(8, 8, true), 65500, 65500))),
+              "JPEG frame of 65500 x 65500 pixels is larger than the image (1 x 1)");
+    // Colour data where the header says one sample: same pixels, one row's bytes cut to the row.
+    auto mixed = LoadDicom(Compressed(16, 32, 8, 1, ColourJpeg(32, 16)));
     EXPECT_TRUE(Near(mixed->ScanLine(0)[0], 30, 4));
+}
+
+TEST(DicomJpeg8, FramesBeyondTheCodecLimitsAreRefused)
+{
+    // Over 2^27 pixels, even inside an image that large.
+    EXPECT_EQ(LoadError(Compressed(65535, 32767, 8, 1, WithFrameSize(GreyJpeg(8, 8), 30000, 30000))),
+              "JPEG frame of 30000 x 30000 pixels is too large");
+    // Progressive colour of 11000 x 11000 without subsampling: 726 MB of
+    // coefficients, beyond the codec's working memory.
+    const std::string progressive = FrameHeaderOnly(0xC2, 8, 11000, 11000, 3, 3);
+    EXPECT_EQ(LoadError(Compressed(11000, 11000, 8, 3, progressive)), "Backing store not supported");
+    // Far more scans than any picture has: each pass over the coefficients
+    // costs time, so the decode ends at the limit.
+    const std::string jpeg = GreyJpeg(16, 16, true);
+    const size_t lastScan = jpeg.rfind("\xFF\xDA");
+    ASSERT_NE(lastScan, std::string::npos);
+    std::string many = jpeg.substr(0, jpeg.size() - 2);
+    for (int i = 0; i < 1100; ++i)
+        many += jpeg.substr(lastScan, jpeg.size() - 2 - lastScan);
+    many += "\xFF\xD9";
+    EXPECT_EQ(LoadError(Compressed(16, 16, 8, 1, many)), "JPEG data has more than 1000 scans");
+    auto normal = LoadDicom(Compressed(16, 16, 8, 1, jpeg));
+    EXPECT_TRUE(Near(normal->ScanLine(15)[15], BlockValue(15, 15), 1));
 }
 
 TEST(DicomJpeg8, SmallerJpegLeavesTheRestAsCreated)
@@ -251,20 +327,25 @@ TEST(DicomJpeg12, CutShortDataEndsWithAWarningNeverReadsPastTheBlock)
     EXPECT_NE(headerOnly, "no error");
 }
 
-TEST(DicomJpeg12, DecodedSizeDifferentFromTheHeaderStaysInBounds)
+TEST(DicomJpeg12, FrameSizeDecidesTheSamplesWithinTheImage)
 {
     const auto samples = Ramp12(16, 16);
-    auto larger = LoadDicom(Compressed(4, 3, 16, 1, MakeJpeg12Lossless(16, 16, samples)));
-    EXPECT_EQ(larger->GetWidth(), 3);
-    EXPECT_EQ(larger->GetHeight(), 4);
-    int lo = 4095, hi = 0;
-    for (int y = 0; y < 4; ++y)
-        for (int x = 0; x < 3; ++x) {
-            lo = std::min<int>(lo, samples[size_t(y) * 16 + size_t(x)]);
-            hi = std::max<int>(hi, samples[size_t(y) * 16 + size_t(x)]);
-        }
-    EXPECT_EQ(larger->MinValue(), lo);
-    EXPECT_EQ(larger->MaxValue(), hi);
+    EXPECT_EQ(LoadError(Compressed(4, 3, 16, 1, MakeJpeg12Lossless(16, 16, samples))),
+              "JPEG frame of 16 x 16 pixels is larger than the image (3 x 4)");
+    EXPECT_EQ(LoadError(Compressed(16, 15, 16, 1, MakeJpeg12Lossless(16, 16, samples))),
+              "JPEG frame of 16 x 16 pixels is larger than the image (15 x 16)");
+    // Over 2^27 pixels in an image that large.
+    EXPECT_EQ(LoadError(Compressed(65535, 32767, 16, 1, WithFrameSize(MakeJpeg12Lossless(2, 2, samples), 20000, 20000))),
+              "JPEG frame of 20000 x 20000 pixels is too large");
+    // Several scans are buffered whole: three components of 10000 x 10000 need too much.
+    EXPECT_EQ(LoadError(Compressed(10000, 10000, 16, 1, FrameHeaderOnly(0xC3, 12, 10000, 10000, 3, 1))),
+              "JPEG frame of 10000 x 10000 pixels needs more than 256 MiB to decode");
+    // A header of 32767 x 65535 with a 2 x 2 frame: only the frame's samples are made.
+    auto tiny = LoadDicom(Compressed(65535, 32767, 16, 1, MakeJpeg12Lossless(2, 2, {100, 200, 300, 400})));
+    EXPECT_EQ(tiny->MinValue(), 100);
+    EXPECT_EQ(tiny->MaxValue(), 400);
+    EXPECT_EQ(tiny->ScanLine(1)[1], 255);
+    EXPECT_EQ(tiny->ScanLine(1)[2], 0);
 
     auto smaller = LoadDicom(Compressed(8, 8, 16, 1, MakeJpeg12Lossless(2, 2, {100, 200, 300, 400})));
     EXPECT_EQ(smaller->MinValue(), 100);

@@ -1,11 +1,15 @@
 #include "DicomWriter.h"
 #include "EDicomError.h"
+#include "Exception.h"
 #include "TDicomStream.h"
 
 #include <QTemporaryDir>
 #include <gtest/gtest.h>
 
+#include <cstdio>
 #include <cstring>
+#include <map>
+#include <sys/stat.h>
 #include <string>
 
 namespace {
@@ -254,4 +258,76 @@ TEST(DicomStreamScan, LongAndTruncatedInstanceNumbers)
     ASSERT_EQ(s.ImageList.Count(), 2);
     EXPECT_EQ(s.ImageList.Key(0), "   1"); // 255 blanks: no number
     EXPECT_EQ(s.ImageList.Key(1), "  42");
+}
+
+TEST(DicomStreamMemory, AHeadReadingLoadsTheRestOnlyWhenAWalkNeedsIt)
+{
+    Files f;
+    DicomWriter w;
+    w.Text(DicomTag::PatientName, "DOE^J").Element(0x00091000, std::string(40000, 'x'));
+    w.Text(DicomTag::StudyDescription, "FAR").Pixels8({1, 2, 3, 4});
+    const std::string path = f.Save(w);
+    TReadBuffer buffer;
+    TDicomStream s(path, buffer, TDicomExtent::Headers);
+    EXPECT_EQ(s.Size(), int64_t(w.Data().size()));
+    EXPECT_EQ(s.GetElementString(DicomTag::PatientName, ""), "DOE^J ");
+    EXPECT_EQ(s.GetElementString(DicomTag::StudyDescription, ""), "FAR ");
+    s.ScanImages();
+    ASSERT_EQ(s.ImageList.Count(), 1);
+    uint8_t pixels[4] = {};
+    s.SetPosition(int64_t(w.Data().size()) - 4);
+    EXPECT_EQ(s.Read(pixels, 8), 4);
+    EXPECT_EQ(pixels[3], 4);
+
+    // The same bytes walked from memory that the caller owns.
+    const std::string& bytes = w.Data();
+    TDicomStream m(reinterpret_cast<const uint8_t*>(bytes.data()), bytes.size());
+    EXPECT_EQ(m.GetElementString(DicomTag::StudyDescription, ""), "FAR ");
+    EXPECT_EQ(m.Write("x", 1), 0);
+}
+
+TEST(DicomStreamMemory, OnlyRegularFilesAreRead)
+{
+    Files f;
+    const std::string pipe = f.dir.filePath("p.dcm").toStdString();
+    ASSERT_EQ(::mkfifo(pipe.c_str(), 0600), 0);
+    EXPECT_THROW(TDicomStream s(pipe), EFOpenError); // at once: nobody writes to it
+    EXPECT_THROW(TDicomStream s(f.dir.path().toStdString()), EFOpenError);
+    EXPECT_THROW(TDicomStream s("/dev/zero"), EFOpenError);
+}
+
+TEST(DicomStreamScan, AHundredThousandItemsAreIndexedInOneSort)
+{
+    // Every other item numbered from the top down, the rest unnumbered: an
+    // unnumbered item takes Count + 1 at its pixel data, which may meet a
+    // number given earlier, and then the later item replaces the entry.
+    DicomWriter w;
+    constexpr int kItems = 100000;
+    std::map<std::string, int64_t> expected;
+    for (int i = 0; i < kItems; ++i) {
+        const int64_t start = int64_t(w.Data().size()) + 8;
+        w.ItemStart();
+        int number = int(expected.size()) + 1;
+        if (i % 2 == 0) {
+            number = kItems - i;
+            w.Text(DicomTag::InstanceNumber, std::to_string(number));
+        }
+        w.Pixels8({uint8_t(i)}).ItemEnd();
+        char key[16];
+        std::snprintf(key, sizeof key, "%4d", number);
+        expected[key] = start;
+    }
+    const std::string& bytes = w.Data();
+    TDicomStream s(reinterpret_cast<const uint8_t*>(bytes.data()), bytes.size());
+    s.ScanImages();
+    ASSERT_EQ(s.ImageList.Count(), int(expected.size()));
+    int i = 0;
+    for (const auto& [key, start] : expected) {
+        ASSERT_EQ(s.ImageList.Key(i), key);
+        ASSERT_EQ(s.ImageList.Position(i), start) << key;
+        ++i;
+    }
+    // A second scan adds nothing new and keeps the order.
+    s.ScanImages();
+    EXPECT_EQ(s.ImageList.Count(), int(expected.size()));
 }

@@ -6,6 +6,7 @@
 #include <QTemporaryDir>
 #include <gtest/gtest.h>
 
+#include <limits>
 #include <string>
 
 TEST(MulDiv, RoundsHalvesAwayFromZeroAndFailsSoftly)
@@ -118,4 +119,37 @@ TEST(Stream, CopyFromCopiesCountOrWholeSource)
     EXPECT_EQ(all.Size(), 10);
     src.SetPosition(8);
     EXPECT_THROW(dst.CopyFrom(src, 5), EReadError);
+}
+
+TEST(Stream, HostilePositionsAndCountsNeverWrap)
+{
+    constexpr int64_t kMax = std::numeric_limits<int64_t>::max();
+    QTemporaryDir dir;
+    const std::string path = dir.filePath("data.bin").toStdString();
+    TMemoryStream memory;
+    memory.Write("abcdef", 6);
+    TFileStream file(path, fmCreate);
+    file.WriteBuffer("abcdef", 6);
+    for (TStream* s : {static_cast<TStream*>(&memory), static_cast<TStream*>(&file)}) {
+        // Seek bases plus offsets beyond 64 bits are refused, the position kept.
+        s->SetPosition(4);
+        EXPECT_EQ(s->Seek(kMax, soCurrent), -1);
+        EXPECT_EQ(s->Seek(kMax, soEnd), -1);
+        EXPECT_EQ(s->Seek(std::numeric_limits<int64_t>::min(), soEnd), -1);
+        EXPECT_EQ(s->Position(), 4);
+        EXPECT_EQ(s->Seek(kMax - 4, soCurrent), kMax);
+        // At the last position nothing fits: reads and writes do nothing.
+        char buf[4] = {};
+        EXPECT_EQ(s->Read(buf, 4), 0);
+        EXPECT_EQ(s->Write("xy", 2), 0);
+        EXPECT_EQ(s->Size(), 6);
+        s->SetPosition(kMax - 1);
+        EXPECT_EQ(s->Read(buf, kMax), 0);
+        // A negative count is refused before anything is allocated.
+        TMemoryStream target;
+        s->SetPosition(0);
+        EXPECT_THROW(target.CopyFrom(*s, -1), EReadError);
+        EXPECT_THROW(target.CopyFrom(*s, std::numeric_limits<int64_t>::min()), EReadError);
+        EXPECT_EQ(target.Size(), 0);
+    }
 }

@@ -1,6 +1,7 @@
 #include "ETiffError.h"
 #include "Exception.h"
 #include "TTiffGraphic.h"
+#include "TTiffPageWalk.h"
 #include "TestTiff.h"
 #include "TiffTestImages.h"
 
@@ -86,6 +87,55 @@ void PatchFirstDirectory(std::string& bytes, uint16_t tag, uint16_t value)
         return;
     }
     FAIL() << "tag " << tag << " not found";
+}
+
+// Rewrites a SHORT or LONG value in every directory of a little-endian TIFF.
+void PatchEveryDirectory(std::string& bytes, uint16_t tag, uint32_t value)
+{
+    auto u16 = [&](size_t at) { return uint16_t(uint8_t(bytes[at]) | uint8_t(bytes[at + 1]) << 8); };
+    auto u32 = [&](size_t at) { return uint32_t(u16(at)) | uint32_t(u16(at + 2)) << 16; };
+    for (size_t ifd = u32(4); ifd != 0;) {
+        const size_t n = u16(ifd);
+        for (size_t i = 0; i < n; ++i) {
+            const size_t entry = ifd + 2 + 12 * i;
+            if (u16(entry) != tag)
+                continue;
+            const bool isLong = u16(entry + 2) == TIFF_LONG;
+            ASSERT_TRUE(isLong || value <= 0xFFFF);
+            for (int b = 0; b < (isLong ? 4 : 2); ++b)
+                bytes[entry + 8 + size_t(b)] = char((value >> (8 * b)) & 0xFF);
+        }
+        ifd = u32(ifd + 2 + 12 * n);
+    }
+}
+
+// A memory stream that counts the bytes read from it.
+class CountingStream : public TMemoryStream {
+public:
+    int64_t Read(void* buffer, int64_t count) override
+    {
+        const int64_t got = TMemoryStream::Read(buffer, count);
+        BytesRead += std::max<int64_t>(got, 0);
+        return got;
+    }
+    int64_t BytesRead = 0;
+};
+
+// Every page through one walk: widths of the pages read, "x" for a page that failed.
+std::vector<std::string> WalkPages(TStream& stream)
+{
+    std::vector<std::string> pages;
+    TTiffPageWalk walk(stream);
+    do {
+        TTiffGraphic page;
+        try {
+            walk.Read(page);
+            pages.push_back(std::to_string(page.GetWidth()));
+        } catch (const Exception&) {
+            pages.push_back("x");
+        }
+    } while (walk.Next());
+    return pages;
 }
 
 } // namespace
@@ -472,4 +522,79 @@ TEST(TiffReaderHostile, TruncatedAndDamagedFilesRaiseCleanly)
     std::string noJpeg = originals[1];
     std::fill(noJpeg.begin() + 8, noJpeg.begin() + 8 + 200, '\0');
     EXPECT_EQ(LoadError(noJpeg), "ETiffError TIFFReadRGBAImage");
+}
+
+TEST(TiffReaderHostile, PageWalkReadsEachDirectoryOnce)
+{
+    std::vector<TestTiffPage> pages;
+    for (uint32_t i = 0; i < 200; ++i)
+        pages.push_back(Grey8(1 + i % 7, 2));
+    const std::string bytes = WriteTestTiff(pages);
+    CountingStream stream;
+    SetBytes(stream, bytes);
+    const std::vector<std::string> widths = WalkPages(stream);
+    ASSERT_EQ(widths.size(), 200u);
+    for (size_t i = 0; i < widths.size(); ++i)
+        ASSERT_EQ(widths[i], std::to_string(1 + i % 7)) << i;
+    // Linear in the file: choosing every page from the start would read the
+    // directories about 100 times over.
+    EXPECT_LT(stream.BytesRead, 3 * int64_t(bytes.size())) << bytes.size();
+    stream.SetPosition(0);
+    EXPECT_EQ(TTiffGraphic().GetImageCount(stream), 200);
+}
+
+TEST(TiffReaderHostile, DamagedPagesFailBeforeAllocatingWhatTheyClaim)
+{
+    // 200 small pages whose size fields claim 16384 x 8192 each (3.3 GB in
+    // all): every page fails on its stored bytes, and the walk costs no more
+    // than reading the file.
+    for (uint16_t bits : {8, 16}) { // strips, and the full-colour route
+        std::vector<TestTiffPage> pages;
+        for (int i = 0; i < 200; ++i) {
+            TestTiffPage p;
+            p.width = 4;
+            p.height = 4;
+            p.bitsPerSample = bits;
+            p.rowsPerStrip = 100000;
+            p.compression = i % 2 ? COMPRESSION_DEFLATE : COMPRESSION_NONE;
+            p.rows.assign(4, std::string(4 * bits / 8, '\x10'));
+            pages.push_back(p);
+        }
+        std::string bytes = WriteTestTiff(pages);
+        PatchEveryDirectory(bytes, TIFFTAG_IMAGEWIDTH, 16384);
+        PatchEveryDirectory(bytes, TIFFTAG_IMAGELENGTH, 8192);
+        CountingStream stream;
+        SetBytes(stream, bytes);
+        const std::vector<std::string> results = WalkPages(stream);
+        EXPECT_EQ(results, std::vector<std::string>(200, "x")) << bits;
+        EXPECT_LT(stream.BytesRead, 3 * int64_t(bytes.size()));
+        EXPECT_EQ(LoadError(bytes, 7), "ETiffError Image data too short for 16384 x 8192 pixels");
+    }
+}
+
+TEST(TiffReaderHostile, StoredBytesMustBeAbleToFillThePage)
+{
+    // A page that compresses well still loads: 1000 x 1000 of one grey in Deflate.
+    TestTiffPage flat;
+    flat.width = 1000;
+    flat.height = 1000;
+    flat.compression = COMPRESSION_DEFLATE;
+    flat.rowsPerStrip = 1000;
+    flat.rows.assign(1000, std::string(1000, '\x40'));
+    TTiffGraphic image;
+    Load(image, WriteTestTiff({flat}));
+    EXPECT_EQ(image.GetPixelIndex(999, 999), 0x40);
+    // The same bytes claiming 10000 x 10000 cannot be: Deflate gives at most
+    // about 1032 bytes per stored byte.
+    std::string claimed = WriteTestTiff({flat});
+    PatchFirstDirectory(claimed, TIFFTAG_IMAGEWIDTH, 10000);
+    PatchFirstDirectory(claimed, TIFFTAG_IMAGELENGTH, 10000);
+    PatchFirstDirectory(claimed, TIFFTAG_ROWSPERSTRIP, 10000);
+    EXPECT_EQ(LoadError(claimed), "ETiffError Image data too short for 10000 x 10000 pixels");
+    // Uncompressed strips must hold every byte, and inside the file.
+    TestTiffPage plain = Grey8(10, 10);
+    plain.rowsPerStrip = 100000;
+    std::string taller = WriteTestTiff({plain});
+    PatchFirstDirectory(taller, TIFFTAG_IMAGELENGTH, 1000);
+    EXPECT_EQ(LoadError(taller), "ETiffError Image data too short for 10 x 1000 pixels");
 }

@@ -1,6 +1,11 @@
+#include "FtpServer.h"
+#include "HostileServer.h"
+#include "ILoginDialog.h"
 #include "ScopedEnv.h"
 #include "TFTPList.h"
+#include "TFetchThread.h"
 #include "TLocalCache.h"
+#include "WaitUntil.h"
 
 #include <QAction>
 #include <QCoreApplication>
@@ -13,7 +18,9 @@
 #include <QTreeView>
 #include <gtest/gtest.h>
 
+#include <deque>
 #include <fstream>
+#include <functional>
 
 namespace {
 
@@ -296,4 +303,170 @@ TEST_F(FTPListTest, HeaderClicksSortAscendingAndRowsWithoutSizeComeFirst)
     emit pane->ListView1->header()->sectionClicked(0);
     EXPECT_EQ(pane->Catalogue.List.Row(0)->Caption, "Alpha");
     EXPECT_EQ(pane->ListView1->model()->data(pane->ListView1->model()->index(1, 0)).toString(), "Bravo");
+}
+
+namespace {
+
+// Plays the user at the login dialog: each showing takes the next answer,
+// OK (true) or Cancel; one showing too many cancels.
+class AnsweringDialog : public ILoginDialog {
+public:
+    AnsweringDialog(std::deque<bool>& answers, int& shown) : mAnswers(answers), mShown(shown) {}
+    bool Execute() override
+    {
+        ++mShown;
+        const bool ok = !mAnswers.empty() && mAnswers.front();
+        if (!mAnswers.empty())
+            mAnswers.pop_front();
+        return ok;
+    }
+    QString UserNameText() const override { return "doc"; }
+    QString PasswordText() const override { return "pw"; }
+    bool RememberChecked() const override { return false; }
+
+private:
+    std::deque<bool>& mAnswers;
+    int& mShown;
+};
+
+bool Exists(const std::string& path) { return QFile::exists(QString::fromStdString(path)); }
+
+// The pane as the program runs it: the settings file names a real server,
+// FormCreate runs the login loop with OK (true) or Cancel (false) answers.
+class LoggingOnPaneTest : public ::testing::Test {
+protected:
+    FtpServer server;
+    QTemporaryDir tmp;
+    std::unique_ptr<TFTPList> pane;
+    std::deque<bool> answers;
+    int shown = 0;
+    const std::string key = "g\\Doe\\CT";
+
+    void SetUp() override
+    {
+        qputenv("TMPDIR", tmp.path().toUtf8());
+        qputenv("XDG_CACHE_HOME", tmp.filePath("cache").toUtf8());
+        qputenv("CALDRIS_INI", tmp.filePath("CALDRIS.INI").toUtf8());
+        for (int i = 1; i <= 3; ++i)
+            server.AddFile("referring/g/Doe/CT/f" + std::to_string(i), std::string(5000, char('0' + i)));
+    }
+    void TearDown() override
+    {
+        pane.reset();
+        qunsetenv("TMPDIR");
+        qunsetenv("XDG_CACHE_HOME");
+        qunsetenv("CALDRIS_INI");
+    }
+    void Create(const QStringList& faults = {})
+    {
+        server.Start(QStringList{"--user", "doc:pw"} + faults);
+        QFile ini(tmp.filePath("CALDRIS.INI"));
+        ASSERT_TRUE(ini.open(QIODevice::WriteOnly));
+        ini.write(QString("[FTP]\nHost=127.0.0.1\nPort=%1\nRoot=/referring\n").arg(server.Port()).toUtf8());
+        ini.close();
+        pane = std::make_unique<TFTPList>();
+        pane->DialogFactory = [this] { return std::make_unique<AnsweringDialog>(answers, shown); };
+        pane->Message = [](const QString& text) { ADD_FAILURE() << text.toStdString(); };
+        pane->AskPurge = [] { return QMessageBox::Yes; };
+        pane->FetchIdleSleepMs = 20;
+        pane->Catalogue.FreeSpace = [] { return std::optional<int64_t>(4096); };
+        pane->FormCreate();
+    }
+    CaseRow* SelectCase()
+    {
+        CaseRow* row = pane->Catalogue.List.AddCaseRow(key, rlRemote);
+        pane->SelectRow(row);
+        pane->SelectCurrent1Click();
+        return row;
+    }
+    std::string Local(const std::string& name) { return pane->Catalogue.CaseFolder(key) + name; }
+};
+
+} // namespace
+
+// Whatever the server does, the download manager (and with it the program)
+// ends within two seconds, while the listing and the download worker are
+// both waiting for the server.
+TEST_F(FTPListTest, EndsPromptlyWhateverTheServerDoes)
+{
+    const struct {
+        const char* what;
+        HostileServer::Kind kind;
+    } servers[] = {{"never greets", HostileServer::Mute},
+                   {"never answers a command", HostileServer::Deaf},
+                   {"accepts no connection", HostileServer::Unreachable}};
+    for (const auto& s : servers) {
+        HostileServer hostile(s.kind);
+        const QString ini = tmp.filePath("CALDRIS.INI");
+        {
+            QFile f(ini);
+            ASSERT_TRUE(f.open(QIODevice::WriteOnly));
+            f.write(QString("[FTP]\nHost=127.0.0.1\nPort=%1\n").arg(hostile.Port()).toUtf8());
+        }
+        qputenv("CALDRIS_INI", ini.toUtf8());
+        auto manager = std::make_unique<TFTPList>();
+        std::deque<bool> answers{true};
+        int shown = 0;
+        manager->DialogFactory = [&] { return std::make_unique<AnsweringDialog>(answers, shown); };
+        std::vector<QString> messages;
+        manager->Message = [&](const QString& text) { messages.push_back(text); };
+        manager->FetchIdleSleepMs = 20;
+        manager->IdFTP1.ConnectTimeoutMs = 300;
+        manager->FormCreate(); // the login gives up: not responding, password held
+        EXPECT_EQ(messages.size(), 1u) << s.what;
+        CaseRow* row = manager->Catalogue.List.AddCaseRow("g\\p\\s", rlRemote);
+        manager->Catalogue.Queue.Add(row->Key());
+        manager->RefreshList();
+        EXPECT_TRUE(WaitUntil([&] { return row->RowLight == rlDownloading; })) << s.what;
+        WaitUntil([] { return false; }, 300); // both workers now wait in their connects
+        QElapsedTimer t;
+        t.start();
+        manager.reset();
+        EXPECT_LT(t.elapsed(), 2000) << s.what;
+        qunsetenv("CALDRIS_INI");
+    }
+}
+
+TEST_F(LoggingOnPaneTest, AfterCancelShowingTheListOrAskingForADownloadLogsOnAgain)
+{
+    answers = {false, false, false, true};
+    Create();
+    EXPECT_EQ(shown, 1);
+    pane->LogOnWhenNeeded(); // the main window shows the list again
+    EXPECT_EQ(shown, 2);
+    CaseRow* row = SelectCase();
+    EXPECT_EQ(shown, 3);
+    EXPECT_EQ(row->RowMark, rmQueued);
+    // Cancelled again: the queued case says why it does not start.
+    EXPECT_TRUE(WaitUntil([&] { return pane->StatusBar1->text() == TFetchThread::NotLoggedOnText; }));
+    EXPECT_EQ(row->RowLight, rlRemote);
+    pane->Refresh1->trigger(); // logs on this time
+    EXPECT_EQ(shown, 4);
+    EXPECT_TRUE(WaitUntil([&] { return row->RowLight == rlLocal; }));
+    EXPECT_EQ(QFile(QString::fromStdString(Local("f3"))).size(), 5000);
+    EXPECT_TRUE(pane->Catalogue.Queue.Empty());
+    pane->LogOnWhenNeeded(); // a password is held: no dialog
+    EXPECT_EQ(shown, 4);
+}
+
+TEST_F(LoggingOnPaneTest, TheCaseInProgressCannotBePurged)
+{
+    answers = {true};
+    Create({"--slow", "f2:500:0.1"});
+    CaseRow* row = SelectCase();
+    ASSERT_TRUE(WaitUntil([&] { return Exists(Local("f2")); }));
+    pane->RefreshList(); // the case in progress shows Incomplete and Queued
+    EXPECT_EQ(row->RowLight, rlIncomplete);
+    EXPECT_EQ(row->RowMark, rmQueued);
+    pane->PopupMenu1Popup();
+    EXPECT_FALSE(pane->DeleteCase1->isEnabled());
+    pane->DeleteCase1Click();
+    EXPECT_TRUE(Exists(Local("f1")));
+    ASSERT_TRUE(WaitUntil([&] { return row->RowLight != rlIncomplete; }));
+    EXPECT_EQ(row->RowLight, rlLocal);
+    for (const char* name : {"f1", "f2", "f3"})
+        EXPECT_EQ(QFile(QString::fromStdString(Local(name))).size(), 5000) << name;
+    // Finished, it can be purged.
+    pane->PopupMenu1Popup();
+    EXPECT_TRUE(pane->DeleteCase1->isEnabled());
 }

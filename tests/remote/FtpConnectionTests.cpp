@@ -1,6 +1,8 @@
 #include "EFtpError.h"
 #include "EFtpSocketError.h"
+#include "ETlsError.h"
 #include "FtpServer.h"
+#include "HostileServer.h"
 #include "TFtpConnection.h"
 
 #include <QFile>
@@ -192,10 +194,9 @@ TEST_F(FtpTest, ChangeDirAndListReturnNamesInServerOrder)
     EXPECT_EQ(names, (std::vector<std::string>{"a.dcm", "b.dcm", "sub"}));
     std::string log = server.Commands();
     EXPECT_NE(log.find("CWD /referring/g1/p1\n"), std::string::npos) << log;
-    EXPECT_NE(log.find("PASV\n"), std::string::npos) << log;
+    EXPECT_NE(log.find("EPSV\n"), std::string::npos) << log;
     EXPECT_NE(log.find("\nNLST\n"), std::string::npos) << log;
     EXPECT_EQ(log.find("LIST"), std::string::npos) << log;
-    EXPECT_EQ(log.find("EPSV"), std::string::npos) << log;
 }
 
 TEST_F(FtpTest, EmptyFolderListsNothing)
@@ -265,6 +266,54 @@ TEST_F(FtpTest, NameWithLineBreakIsRefused)
     EXPECT_THROW(ftp.Get("a\rb", LocalPath("x")), EFtpError);
     EXPECT_THROW(ftp.Get("", LocalPath("x")), EFtpError);
     EXPECT_EQ(server.Commands().find("DELE"), std::string::npos);
+}
+
+TEST_F(FtpTest, ListFilesTakesSizesFromOneMachineListing)
+{
+    server.AddFile("referring/s/b.dcm", Pattern(70000));
+    server.AddFile("referring/s/a report.pdf", "abc");
+    server.AddFile("referring/s/zero", "");
+    server.AddFolder("referring/s/sub");
+    Start();
+    ftp.Connect();
+    ftp.ChangeDir("/referring/s");
+    std::vector<TFtpConnection::ListedFile> files;
+    ftp.ListFiles(files);
+    std::vector<std::string> names;
+    ftp.List(names);
+    // Files only, in the order of the names listing, each with its size.
+    std::vector<std::string> fileNames;
+    for (const std::string& n : names)
+        if (n != "sub")
+            fileNames.push_back(n);
+    ASSERT_EQ(files.size(), 3u);
+    for (size_t i = 0; i < files.size(); ++i) {
+        EXPECT_EQ(files[i].Name, fileNames[i]);
+        EXPECT_EQ(files[i].Size, files[i].Name == "b.dcm" ? 70000 : files[i].Name == "zero" ? 0 : 3) << files[i].Name;
+    }
+    const std::string log = server.Commands();
+    EXPECT_EQ(Count(log, "FEAT\n"), 1u) << log;
+    EXPECT_EQ(Count(log, "MLSD\n"), 1u) << log;
+    EXPECT_EQ(log.find("SIZE"), std::string::npos) << log;
+    // Binary type again for a transfer after the listing.
+    ftp.SetBinary();
+    ftp.Get("b.dcm", LocalPath("b.dcm"), 70000);
+    EXPECT_TRUE(ReadLocal(LocalPath("b.dcm")) == Pattern(70000));
+}
+
+TEST_F(FtpTest, ListFilesWithoutMachineListingsGivesTheNamesWithoutSizes)
+{
+    server.AddFile("referring/s/a.dcm", "abc");
+    server.AddFolder("referring/s/sub");
+    Start({"--no-mlsd"});
+    ftp.Connect();
+    ftp.ChangeDir("/referring/s");
+    std::vector<TFtpConnection::ListedFile> files;
+    ftp.ListFiles(files);
+    ASSERT_EQ(files.size(), 2u);
+    for (const auto& f : files)
+        EXPECT_EQ(f.Size, -1) << f.Name;
+    EXPECT_EQ(server.Commands().find("MLSD"), std::string::npos);
 }
 
 // --- Size ------------------------------------------------------------------
@@ -342,7 +391,7 @@ TEST_F(FtpTest, GetSendsNoSizeOrRestOfItsOwn)
     size_t to = log.find("RETR a.dcm\n");
     ASSERT_TRUE(from != std::string::npos && to != std::string::npos && from < to) << log;
     std::string between = log.substr(from + 11, to - from - 11);
-    EXPECT_TRUE(between == "PASV\n" || between == "PASV\nTYPE I\n" || between == "TYPE I\nPASV\n") << between;
+    EXPECT_TRUE(between == "EPSV\n" || between == "EPSV\nTYPE I\n" || between == "TYPE I\nEPSV\n") << between;
 }
 
 TEST_F(FtpTest, GetReplacesAnExistingLocalFile)
@@ -473,15 +522,129 @@ TEST_F(FtpTest, AbortMadeWhileTheProgressCallbackWaitsEndsTheGet)
     EXPECT_EQ(calls, 2);
 }
 
-TEST_F(FtpTest, AbortBetweenTransfersDoesNotFailTheNextOne)
+TEST_F(FtpTest, AbortBetweenOperationsIsNeverLost)
 {
     server.AddFile("referring/s/a.dcm", "abc");
     Start();
+    // Before a connect: nothing reaches the server.
+    ftp.Abort();
+    EXPECT_THROW(ftp.Connect(), EFtpError);
+    EXPECT_EQ(server.Commands().find("USER"), std::string::npos);
+    ftp.ClearAbort();
     ftp.Connect();
     ftp.ChangeDir("/referring/s");
+    // Between two operations: the next one fails and leaves the local file alone.
+    {
+        std::ofstream kept(LocalPath("a.dcm"), std::ios::binary);
+        kept << "kept";
+    }
     ftp.Abort();
-    ftp.Get("a.dcm", LocalPath("a.dcm"));
+    EXPECT_THROW(ftp.Size("a.dcm"), EFtpError);
+    EXPECT_THROW(ftp.Get("a.dcm", LocalPath("a.dcm")), EFtpError);
+    EXPECT_EQ(ReadLocal(LocalPath("a.dcm")), "kept");
+    EXPECT_FALSE(ftp.Connected());
+    ftp.ClearAbort();
+    ftp.Connect();
+    ftp.ChangeDir("/referring/s");
+    ftp.Get("a.dcm", LocalPath("a.dcm"), 3);
     EXPECT_EQ(ReadLocal(LocalPath("a.dcm")), "abc");
+}
+
+// --- Hostile servers: bounded connects, prompt aborts ------------------------
+
+double SecondsSince(std::chrono::steady_clock::time_point start)
+{
+    return std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+}
+
+struct Hostile {
+    const char* what;
+    HostileServer::Kind kind;
+    int answered;
+};
+const Hostile HostileKinds[] = {{"never greets", HostileServer::Mute, 0},
+                                {"never answers a command", HostileServer::Deaf, 0},
+                                {"accepts no connection", HostileServer::Unreachable, 0}};
+
+TEST_F(FtpTest, ConnectToAHostileServerTimesOutAsASocketError)
+{
+    for (const Hostile& h : HostileKinds) {
+        HostileServer hostile(h.kind, h.answered);
+        TFtpConnection own;
+        own.Settings.Host = "127.0.0.1";
+        own.Settings.Port = hostile.Port();
+        own.Settings.User = "alice";
+        own.Settings.Password = "secret";
+        own.ConnectTimeoutMs = 1000;
+        auto start = std::chrono::steady_clock::now();
+        try {
+            own.Connect();
+            ADD_FAILURE() << h.what << ": connected";
+        } catch (const EFtpSocketError& e) {
+            EXPECT_NE(std::string(e.what()).find("timed out"), std::string::npos) << h.what << ": " << e.what();
+        }
+        // Bounded by the time-out, not the system's minutes.
+        EXPECT_LT(SecondsSince(start), 5.0) << h.what;
+        EXPECT_FALSE(own.Connected());
+    }
+}
+
+TEST_F(FtpTest, AbortEndsAConnectOrACommandPromptly)
+{
+    std::vector<Hostile> cases(std::begin(HostileKinds), std::end(HostileKinds));
+    cases.push_back({"silent after the login", HostileServer::Deaf, HostileServer::LoginCommands});
+    for (const Hostile& h : cases) {
+        HostileServer hostile(h.kind, h.answered);
+        TFtpConnection own;
+        own.Settings.Host = "127.0.0.1";
+        own.Settings.Port = hostile.Port();
+        own.Settings.User = "alice";
+        own.Settings.Password = "secret";
+        auto start = std::chrono::steady_clock::now();
+        std::thread ui([&] {
+            std::this_thread::sleep_for(std::chrono::milliseconds(300));
+            own.Abort();
+        });
+        try {
+            own.Connect();
+            own.ChangeDir("/referring");
+            ADD_FAILURE() << h.what << ": no failure";
+        } catch (const EFtpSocketError& e) {
+            ADD_FAILURE() << h.what << ": an abort is not a socket error: " << e.what();
+        } catch (const EFtpError& e) {
+            EXPECT_EQ(std::string(e.what()), "Operation aborted.") << h.what;
+        }
+        ui.join();
+        own.Disconnect();
+        EXPECT_LT(SecondsSince(start), 2.0) << h.what;
+    }
+}
+
+TEST_F(FtpTest, DisconnectFromAServerThatNeverAnswersQuitIsBounded)
+{
+    HostileServer hostile(HostileServer::Deaf, HostileServer::LoginCommands + 1); // and one CWD
+    ftp.Settings.Host = "127.0.0.1";
+    ftp.Settings.Port = hostile.Port();
+    ftp.Settings.User = "alice";
+    ftp.Settings.Password = "secret";
+    ftp.Connect();
+    ftp.ChangeDir("/referring");
+    auto start = std::chrono::steady_clock::now();
+    ftp.Disconnect();
+    EXPECT_LT(SecondsSince(start), 2.0);
+}
+
+TEST_F(FtpTest, WaitCallbackRunsWhileTheConnectWaits)
+{
+    HostileServer hostile(HostileServer::Mute);
+    ftp.Settings.Host = "127.0.0.1";
+    ftp.Settings.Port = hostile.Port();
+    ftp.ConnectTimeoutMs = 600;
+    int calls = 0;
+    ftp.OnWait = [&] { ++calls; };
+    EXPECT_THROW(ftp.Connect(), EFtpSocketError);
+    // Every WaitHookMs at least: some 20 calls in 600 ms.
+    EXPECT_GE(calls, 600 / TFtpConnection::WaitHookMs / 2);
 }
 
 TEST_F(FtpTest, ExceptionFromTheProgressCallbackEndsTheGet)
@@ -566,7 +729,76 @@ TEST_F(FtpTest, HundredSmallFilesOverOnePassiveConnectionDoNotStall)
     EXPECT_TRUE(ReadLocal(LocalPath("f42.dcm")) == Pattern(1042));
     std::string log = server.Commands();
     EXPECT_EQ(Count(log, "USER "), 1u);
-    EXPECT_EQ(Count(log, "PASV\n"), 101u);
+    EXPECT_EQ(Count(log, "EPSV\n"), 101u);
+}
+
+// --- Protected connections and data addresses ------------------------------
+
+TEST_F(FtpTest, PassiveReplyNamingAnotherHostIsNotFollowed)
+{
+    server.AddFile("referring/s/a.dcm", "abc");
+    // A documentation address that leads nowhere.
+    Start({"--masquerade", "192.0.2.1"});
+    ftp.StallLimitMs = 5000;
+    ftp.Connect();
+    ftp.ChangeDir("/referring/s");
+    ftp.Get("a.dcm", LocalPath("a.dcm"), 3);
+    EXPECT_EQ(ReadLocal(LocalPath("a.dcm")), "abc");
+}
+
+class FtpsTest : public FtpTest {
+protected:
+    FtpServer::TlsFiles tls;
+    void StartTls()
+    {
+        tls = server.MakeTlsFiles();
+        Start(server.TlsArguments(tls));
+        ftp.Settings.Tls = ConnectionSettings::TlsMode::Required;
+    }
+};
+
+TEST_F(FtpsTest, VerifiedServerProtectsLoginAndData)
+{
+    server.AddFile("referring/s/a.dcm", Pattern(70000));
+    StartTls();
+    ftp.Settings.CaFile = tls.Authority;
+    ftp.Connect();
+    ftp.ChangeDir("/referring/s");
+    std::vector<std::string> names;
+    ftp.List(names);
+    EXPECT_EQ(names, std::vector<std::string>{"a.dcm"});
+    EXPECT_EQ(ftp.Size("a.dcm"), 70000);
+    ftp.Get("a.dcm", LocalPath("a.dcm"), 70000);
+    EXPECT_TRUE(ReadLocal(LocalPath("a.dcm")) == Pattern(70000));
+    std::string log = server.Commands();
+    EXPECT_EQ(log.find("AUTH TLS\n"), 0u) << log; // before the user name goes out
+    EXPECT_NE(log.find("PROT P\n"), std::string::npos) << log;
+}
+
+TEST_F(FtpsTest, UnverifiableCertificateIsAConnectionFailureNamingTheReason)
+{
+    StartTls(); // the system's store does not know the test authority
+    try {
+        ftp.Connect();
+        FAIL() << "connected";
+    } catch (const ETlsError& e) {
+        EXPECT_NE(std::string(e.what()).find("certificate could not be verified"), std::string::npos) << e.what();
+    }
+    EXPECT_FALSE(ftp.Connected());
+    EXPECT_EQ(server.Commands().find("USER"), std::string::npos);
+}
+
+TEST_F(FtpsTest, ServerWithoutTlsIsAConnectionFailureNamingTheReason)
+{
+    Start();
+    ftp.Settings.Tls = ConnectionSettings::TlsMode::Required;
+    try {
+        ftp.Connect();
+        FAIL() << "connected";
+    } catch (const ETlsError& e) {
+        EXPECT_EQ(std::string(e.what()), "The server refused a protected (TLS) connection.");
+    }
+    EXPECT_EQ(server.Commands().find("USER"), std::string::npos) << "the password went out in the clear";
 }
 
 } // namespace

@@ -1,4 +1,5 @@
 #include "FtpServer.h"
+#include "HostileServer.h"
 #include "ILoginDialog.h"
 #include "TFtpConnection.h"
 #include "TLoginDlg.h"
@@ -182,6 +183,38 @@ TEST_F(LoginLoopTest, UnreachableServerShowsNotRespondingAndKeepsThePassword)
               "010-4477.");
     EXPECT_EQ(connection.Settings.Password, "secret");
     EXPECT_EQ(Settings(), before);
+}
+
+TEST_F(LoginLoopTest, SilentServerEndsAfterTheTimeOutAndTheWindowsKeepPainting)
+{
+    HostileServer hostile(HostileServer::Mute);
+    WriteSettings(hostile.Port());
+    connection.ConnectTimeoutMs = 600;
+    answers = {{true, "alice", "secret"}};
+    // A timer stands for the paint requests: served while the login connects.
+    int ticks = 0;
+    QTimer timer;
+    QObject::connect(&timer, &QTimer::timeout, [&] { ++ticks; });
+    timer.start(50);
+    EXPECT_EQ(Run(), LoginOutcome::NotResponding);
+    EXPECT_GE(ticks, 5);
+    ASSERT_EQ(messages.size(), 1u);
+    EXPECT_EQ(messages[0], TLoginLoop::NotRespondingText);
+    EXPECT_FALSE(connection.OnWait) << "the hook outlived the login";
+}
+
+TEST_F(LoginLoopTest, FailedProtectedLoginNamesTheReason)
+{
+    QFile f(profile.Path());
+    ASSERT_TRUE(f.open(QIODevice::Append));
+    f.write("TLS=1\n"); // the plain test server refuses AUTH TLS
+    f.close();
+    answers = {{true, "alice", "secret"}};
+    EXPECT_EQ(Run(), LoginOutcome::NotResponding);
+    ASSERT_EQ(messages.size(), 1u);
+    EXPECT_EQ(messages[0], TLoginLoop::SecureFailureText("The server refused a protected (TLS) connection."));
+    EXPECT_EQ(server.Commands().find("USER"), std::string::npos);
+    EXPECT_EQ(connection.Settings.Password, "secret");
 }
 
 TEST_F(LoginLoopTest, UnreachableServerAfterARejectionCountsAsARejection)

@@ -5,6 +5,7 @@
 #include "TFetchThread.h"
 #include "TListThread.h"
 #include "TLocalCache.h"
+#include "WaitUntil.h"
 
 #include <QCoreApplication>
 #include <QElapsedTimer>
@@ -18,18 +19,6 @@
 #include <unistd.h>
 
 namespace {
-
-bool WaitUntil(const std::function<bool()>& done, int ms = 20000)
-{
-    QElapsedTimer t;
-    t.start();
-    while (!done()) {
-        if (t.elapsed() > ms)
-            return false;
-        QCoreApplication::processEvents(QEventLoop::AllEvents, 10);
-    }
-    return true;
-}
 
 std::string Content(int n, size_t size)
 {
@@ -190,6 +179,9 @@ TEST_F(WorkerTest, ResumeFetchesOnlyWhatIsMissing)
     EXPECT_NE(commands.find("RETR f4"), std::string::npos);
     EXPECT_EQ(ReadLocal(Local(key, "f3")), Content(3, 5000));
     EXPECT_EQ(catalogue.List.FindRow(key)->SubItems[riSize], FormatSize(20000)); // present files count
+    // The sizes came from the one listing.
+    EXPECT_NE(commands.find("MLSD"), std::string::npos) << commands;
+    EXPECT_EQ(commands.find("SIZE"), std::string::npos) << commands;
 }
 
 // A link planted where a case file goes is never written through.
@@ -210,28 +202,137 @@ TEST_F(WorkerTest, DownloadNeverWritesThroughALink)
     EXPECT_EQ(ReadLocal(Local(key, "f2")), Content(2, 3000));
 }
 
-TEST_F(WorkerTest, StopDuringTheThirdOfFiveFiles)
+TEST_F(WorkerTest, ResumeWithoutMachineListingsAsksTheSizeOfEachFile)
+{
+    const std::string key = "g\\Doe\\MR";
+    for (int i = 1; i <= 3; ++i)
+        server.AddFile("referring/g/Doe/MR/f" + std::to_string(i), Content(i, 5000));
+    Start({"--no-mlsd"});
+    catalogue.RootFolder = "/referring";
+    ASSERT_TRUE(LocalCache::MakeFolders(catalogue.CaseFolder(key)));
+    std::ofstream(Local(key, "f1"), std::ios::binary) << Content(1, 5000);
+    Download(key);
+    const std::string commands = server.Commands();
+    EXPECT_EQ(commands.find("RETR f1"), std::string::npos) << commands;
+    for (const char* name : {"f1", "f2", "f3"})
+        EXPECT_NE(commands.find(std::string("SIZE ") + name + "\n"), std::string::npos) << name;
+    EXPECT_EQ(ReadLocal(Local(key, "f3")), Content(3, 5000));
+    EXPECT_EQ(catalogue.List.FindRow(key)->RowLight, rlLocal);
+}
+
+TEST_F(WorkerTest, StopDuringTheThirdOfFiveFilesKeepsEveryCompleteFile)
 {
     const std::string key = "g\\Doe\\Slow";
     for (int i = 1; i <= 5; ++i)
         server.AddFile("referring/g/Doe/Slow/f" + std::to_string(i), Content(i, 20000));
     Start({"--slow", "f3:1000:0.2"});
     catalogue.RootFolder = "/referring";
+    // A resumed case: the first and the last file are already complete.
+    ASSERT_TRUE(LocalCache::MakeFolders(catalogue.CaseFolder(key)));
+    std::ofstream(Local(key, "f1"), std::ios::binary) << Content(1, 20000);
+    std::ofstream(Local(key, "f5"), std::ios::binary) << Content(5, 20000);
     Download(key, [&] {
         if (!catalogue.DownloadsPaused && Exists(Local(key, "f3")) && QFile(QString::fromStdString(Local(key, "f3"))).size() > 0)
             catalogue.DownloadsPaused = true;
         return catalogue.List.FindRow(key)->SubItems[riTransfer] == "Incomplete";
     });
-    EXPECT_TRUE(Exists(Local(key, "f1")));
-    EXPECT_TRUE(Exists(Local(key, "f2")));
-    EXPECT_FALSE(Exists(Local(key, "f3")));
+    EXPECT_EQ(ReadLocal(Local(key, "f1")), Content(1, 20000));
+    EXPECT_EQ(ReadLocal(Local(key, "f2")), Content(2, 20000));
+    EXPECT_FALSE(Exists(Local(key, "f3"))); // cut short
     EXPECT_FALSE(Exists(Local(key, "f4")));
-    EXPECT_FALSE(Exists(Local(key, "f5")));
+    EXPECT_EQ(ReadLocal(Local(key, "f5")), Content(5, 20000)); // not reached: left as it was
     EXPECT_TRUE(Exists(Local(key, "Incomplete")));
     CaseRow* row = catalogue.List.FindRow(key);
     EXPECT_EQ(row->RowLight, rlIncomplete);
     EXPECT_EQ(row->RowMark, rmQueued);
     ASSERT_EQ(catalogue.Queue.Count(), 1); // the head stays while stopped
+}
+
+TEST_F(WorkerTest, FilesGoneBeforeTheEndLeaveTheCaseIncomplete)
+{
+    const std::string key = "g\\Doe\\Purged";
+    server.AddFile("referring/g/Doe/Purged/f1", Content(1, 5000));
+    server.AddFile("referring/g/Doe/Purged/f2", Content(2, 5000));
+    Start({"--slow", "f2:1000:0.1"});
+    catalogue.RootFolder = "/referring";
+    bool purged = false;
+    CaseRow* row = nullptr;
+    Download(key, [&] {
+        row = catalogue.List.FindRow(key);
+        if (!purged && Exists(Local(key, "f2"))) {
+            // The case's files go from under the worker, marker included.
+            ::unlink(Local(key, "f1").c_str());
+            ::unlink(Local(key, "Incomplete").c_str());
+            purged = true;
+        }
+        return purged && row->RowLight != rlDownloading;
+    });
+    EXPECT_EQ(row->RowLight, rlIncomplete);
+    EXPECT_EQ(row->SubItems[riTransfer], "Incomplete");
+    EXPECT_TRUE(Exists(Local(key, "Incomplete")));
+    TCaseList rescanned;
+    LocalCache::ScanLocalCache(rescanned, "doc");
+    ASSERT_EQ(rescanned.Count(), 1);
+    EXPECT_EQ(rescanned.Row(0)->RowLight, rlIncomplete);
+}
+
+TEST_F(WorkerTest, TheFinishedCaseLeavesTheQueueNotTheNewHead)
+{
+    server.AddFile("referring/g/A/CT/a1", Content(1, 5000));
+    server.AddFile("referring/g/B/MR/b1", Content(2, 3000));
+    Start({"--slow", "a1:1000:0.1"});
+    catalogue.RootFolder = "/referring";
+    CaseRow* other = catalogue.List.AddCaseRow("g\\B\\MR", rlRemote);
+    bool switched = false;
+    Download("g\\A\\CT", [&] {
+        if (!switched && Exists(Local("g\\A\\CT", "a1"))) {
+            // While the worker is busy: deselect the head, select another case.
+            catalogue.List.FindRow("g\\A\\CT")->RowMark = rmNone;
+            catalogue.Queue.Delete(0);
+            catalogue.DownloadsPaused = true;
+            catalogue.Queue.AddUnique(other->Key());
+            other->RowMark = rmQueued;
+            catalogue.DownloadsPaused = false;
+            switched = true;
+        }
+        return other->RowLight == rlLocal;
+    });
+    EXPECT_EQ(ReadLocal(Local(other->Key(), "b1")), Content(2, 3000));
+    EXPECT_EQ(other->RowMark, rmNone);
+    EXPECT_TRUE(catalogue.Queue.Empty());
+}
+
+TEST_F(WorkerTest, AnAbandonedPickGetsItsLightAndMarkBack)
+{
+    Start({"--reject-all"}); // every connection attempt of the worker fails
+    const std::string key = "g\\Doe\\CT";
+    CaseRow* row = catalogue.List.AddCaseRow(key, rlIncomplete);
+    int phase = 0;
+    int stoppedLight = -1;
+    int stoppedMark = -1;
+    Download(key, [&] {
+        const bool picked = row->RowLight == rlDownloading && row->RowMark == rmActive;
+        if (phase == 0 && picked) {
+            catalogue.DownloadsPaused = true; // "Stop Downloading"
+            phase = 1;
+        } else if (phase == 1 && !picked) {
+            stoppedLight = row->RowLight;
+            stoppedMark = row->RowMark;
+            catalogue.DownloadsPaused = false; // "Resume Downloading"
+            phase = 2;
+        } else if (phase == 2 && picked) {
+            row->RowMark = rmNone; // "Deselect Current" on the head
+            catalogue.Queue.Delete(0);
+            catalogue.DownloadsPaused = true;
+            phase = 3;
+        }
+        return phase == 3 && row->RowLight != rlDownloading;
+    });
+    EXPECT_EQ(stoppedLight, rlIncomplete);
+    EXPECT_EQ(stoppedMark, rmQueued);
+    EXPECT_EQ(row->RowLight, rlIncomplete);
+    EXPECT_EQ(row->RowMark, rmNone);
+    EXPECT_TRUE(catalogue.ActiveKey.empty());
 }
 
 TEST_F(WorkerTest, MissingServerFolderEndsRemote)
@@ -263,7 +364,7 @@ TEST_F(WorkerTest, DroppedConnectionEndsTheCaseIncomplete)
     EXPECT_EQ(catalogue.List.FindRow(key)->RowLight, rlIncomplete);
 }
 
-TEST_F(WorkerTest, HostileFileNamesAreNeverWritten)
+TEST_F(WorkerTest, HostileFileNamesAreNeverWrittenAndLeaveTheCaseIncomplete)
 {
     const std::string key = "g\\Doe\\Odd";
     server.AddFile("referring/g/Doe/Odd/good", "fine");
@@ -274,7 +375,11 @@ TEST_F(WorkerTest, HostileFileNamesAreNeverWritten)
     EXPECT_EQ(ReadLocal(Local(key, "good")), "fine");
     EXPECT_FALSE(Exists(Local(key, "back\\slash")));
     EXPECT_FALSE(Exists(catalogue.CaseFolder("g\\Doe\\Odd") + "../slash"));
-    EXPECT_EQ(catalogue.List.FindRow(key)->RowLight, rlLocal);
+    // The case is not complete without the file it could not take.
+    CaseRow* row = catalogue.List.FindRow(key);
+    EXPECT_EQ(row->RowLight, rlIncomplete);
+    EXPECT_EQ(row->SubItems[riTransfer], "Incomplete");
+    EXPECT_TRUE(Exists(Local(key, "Incomplete")));
 }
 
 TEST_F(WorkerTest, EmptyServerFolderEndsLocalWithoutAMarker)

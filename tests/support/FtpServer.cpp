@@ -56,6 +56,43 @@ void FtpServer::Stop()
     }
 }
 
+namespace {
+
+void RunOpenssl(const QString& folder, const QStringList& arguments)
+{
+    QProcess openssl;
+    openssl.setWorkingDirectory(folder);
+    openssl.start("openssl", arguments);
+    if (!openssl.waitForFinished(30000) || openssl.exitStatus() != QProcess::NormalExit || openssl.exitCode() != 0)
+        throw std::runtime_error("openssl failed: " + openssl.readAllStandardError().toStdString());
+}
+
+} // namespace
+
+FtpServer::TlsFiles FtpServer::MakeTlsFiles()
+{
+    const QString folder = mWork.path();
+    const QStringList key{"-newkey", "ec", "-pkeyopt", "ec_paramgen_curve:prime256v1", "-nodes"};
+    RunOpenssl(folder, QStringList{"req", "-x509"} + key +
+                           QStringList{"-keyout", "ca.key", "-out", "ca.pem", "-days", "2", "-subj", "/CN=Test CA"});
+    RunOpenssl(folder, QStringList{"req"} + key +
+                           QStringList{"-keyout", "server.key", "-out", "server.csr", "-subj", "/CN=127.0.0.1"});
+    QFile extensions(mWork.filePath("server.ext"));
+    if (!extensions.open(QIODevice::WriteOnly) ||
+        extensions.write("subjectAltName=IP:127.0.0.1\nbasicConstraints=CA:FALSE\nextendedKeyUsage=serverAuth\n") < 0)
+        throw std::runtime_error("cannot write the certificate extensions");
+    extensions.close();
+    RunOpenssl(folder, {"x509", "-req", "-in", "server.csr", "-CA", "ca.pem", "-CAkey", "ca.key", "-CAcreateserial",
+                        "-out", "server.pem", "-days", "2", "-extfile", "server.ext"});
+    return {mWork.filePath("ca.pem").toStdString(), mWork.filePath("server.pem").toStdString(),
+            mWork.filePath("server.key").toStdString()};
+}
+
+QStringList FtpServer::TlsArguments(const TlsFiles& files) const
+{
+    return {"--tls", QString::fromStdString(files.Certificate + ":" + files.Key)};
+}
+
 std::string FtpServer::Commands() const
 {
     QFile f(mWork.filePath("log"));

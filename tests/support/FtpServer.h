@@ -25,6 +25,17 @@ public:
     // Every command the server received, one a line.
     std::string Commands() const;
 
+    // A certificate authority and a server certificate for 127.0.0.1 signed
+    // by it, made with openssl in the server's work folder; pass
+    // TlsArguments() to Start for a server that requires TLS.
+    struct TlsFiles {
+        std::string Authority; // the authority's certificate (PEM)
+        std::string Certificate;
+        std::string Key;
+    };
+    TlsFiles MakeTlsFiles();
+    QStringList TlsArguments(const TlsFiles& files) const;
+
 private:
     QTemporaryDir mHome;
     QTemporaryDir mWork;

@@ -8,10 +8,14 @@ Serves one home tree on 127.0.0.1, picks a free port and prints
   --reject-all              every login is answered 530, even a right password
   --deny-cwd PATH           CWD to this server path is answered 550 (repeatable)
   --no-size                 SIZE is answered 502
+  --no-mlsd                 no MLSD or MLST (nor in FEAT)
   --drop NAME:BYTES         RETR of NAME sends BYTES, then drops the connection
   --stall NAME:BYTES        RETR of NAME sends BYTES, then sends nothing more
   --slow NAME:CHUNK:DELAY   RETR of NAME sends CHUNK bytes every DELAY seconds
   --idle-timeout SECONDS    close a control connection idle this long (421)
+  --tls CERT:KEY            explicit TLS required on control and data
+                            connections, with this certificate and key
+  --masquerade ADDRESS      PASV replies name ADDRESS instead of 127.0.0.1
   --log FILE                append every command received to FILE
 """
 import argparse
@@ -20,7 +24,7 @@ import threading
 import time
 
 from pyftpdlib.authorizers import DummyAuthorizer
-from pyftpdlib.handlers import FTPHandler, FileProducer
+from pyftpdlib.handlers import FTPHandler, FileProducer, TLS_DTPHandler, TLS_FTPHandler
 from pyftpdlib.servers import ThreadedFTPServer
 
 
@@ -61,7 +65,8 @@ class ScriptedProducer(FileProducer):
         return data
 
 
-class TestHandler(FTPHandler):
+class ScriptedHandler:
+    """The faults, mixed into the plain or the TLS handler."""
     auth_failed_timeout = 0
     # Scripted files must pass through the producer, not sendfile().
     use_sendfile = False
@@ -113,6 +118,27 @@ class TestHandler(FTPHandler):
         return file
 
 
+class TestHandler(ScriptedHandler, FTPHandler):
+    pass
+
+
+class TlsDataHandler(TLS_DTPHandler):
+    """pyftpdlib takes a data connection that is readable before its
+    command as a closed one; a client may well begin the TLS handshake of
+    the data connection at once."""
+
+    def readable(self):
+        if self._ssl_accepting:
+            return True
+        return super().readable()
+
+
+class TlsTestHandler(ScriptedHandler, TLS_FTPHandler):
+    tls_control_required = True
+    tls_data_required = True
+    dtp_handler = TlsDataHandler
+
+
 def main():
     p = argparse.ArgumentParser()
     p.add_argument("--root", required=True)
@@ -120,12 +146,24 @@ def main():
     p.add_argument("--reject-all", action="store_true")
     p.add_argument("--deny-cwd", action="append", default=[])
     p.add_argument("--no-size", action="store_true")
+    p.add_argument("--no-mlsd", action="store_true")
     p.add_argument("--drop", action="append", default=[])
     p.add_argument("--stall", action="append", default=[])
     p.add_argument("--slow", action="append", default=[])
     p.add_argument("--idle-timeout", type=float, default=300)
+    p.add_argument("--tls")
+    p.add_argument("--masquerade")
     p.add_argument("--log")
     a = p.parse_args()
+
+    handler = TestHandler
+    if a.tls:
+        handler = TlsTestHandler
+        handler.certfile, handler.keyfile = a.tls.split(":", 1)
+    if a.no_mlsd:
+        handler.proto_cmds = {k: v for k, v in handler.proto_cmds.items() if k not in ("MLSD", "MLST")}
+    if a.masquerade:
+        handler.masquerade_address = a.masquerade
 
     auth = DummyAuthorizer()
     for item in a.user:
@@ -143,17 +181,17 @@ def main():
         name, chunk, delay = item.rsplit(":", 2)
         scripted[name] = ("slow", (int(chunk), float(delay)))
 
-    TestHandler.authorizer = auth
-    TestHandler.reject_all = a.reject_all
-    TestHandler.deny_cwd = set(a.deny_cwd)
-    TestHandler.no_size = a.no_size
-    TestHandler.scripted = scripted
-    TestHandler.log_file = a.log
-    TestHandler.timeout = a.idle_timeout
-    TestHandler.banner = "Test server ready."
-    TestHandler.permit_foreign_addresses = False
+    handler.authorizer = auth
+    handler.reject_all = a.reject_all
+    handler.deny_cwd = set(a.deny_cwd)
+    handler.no_size = a.no_size
+    handler.scripted = scripted
+    handler.log_file = a.log
+    handler.timeout = a.idle_timeout
+    handler.banner = "Test server ready."
+    handler.permit_foreign_addresses = False
 
-    server = ThreadedFTPServer(("127.0.0.1", 0), TestHandler)
+    server = ThreadedFTPServer(("127.0.0.1", 0), handler)
     print("PORT %d" % server.address[1], flush=True)
     server.serve_forever(handle_exit=True)
 

@@ -1,9 +1,13 @@
 // fetch_bench: downloads one case with the download worker, headless, and
 // prints "SECONDS FILES BYTES" of the whole run (connect to last byte).
-// The cache goes to $XDG_CACHE_HOME/caldris/USER/, so point XDG_CACHE_HOME at a scratch folder.
+// The cache goes to the user's cache folder, so point TMPDIR and
+// XDG_CACHE_HOME at a scratch folder. The settings file that CALDRIS_INI
+// names is read as the program reads it (e.g. "Connections" in "FTP"); the
+// arguments name the server and the account.
 #include "CaseRow.h"
 #include "TCatalogue.h"
 #include "TFetchThread.h"
+#include "TProfile.h"
 #include "ToolOptions.h"
 
 #include <QCoreApplication>
@@ -27,6 +31,7 @@ int main(int argc, char** argv)
         return 2;
     }
     TCatalogue catalogue;
+    catalogue.Settings.ReadFrom(TProfile::Default());
     catalogue.Settings.Host = "127.0.0.1";
     catalogue.Settings.Port = std::atoi(argv[1]);
     catalogue.Settings.Passive = true;

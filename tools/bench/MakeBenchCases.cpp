@@ -1,5 +1,6 @@
 // Writes the three loading-benchmark cases into OUTDIR:
 //   ct/   300 single-image CT files, 512 x 512 signed 16-bit samples
+//   ct2000/ 2,000 such files
 //   mr12/ 100 single-image files, 512 x 512 12-bit lossless JPEG
 //   rgb/  50 single-image files, 1024 x 768 RGB baseline JPEG
 #include "DicomWriter.h"
@@ -33,26 +34,11 @@ std::string Path(const QString& dir, const char* pattern, int i)
     return QDir(dir).filePath(name).toStdString();
 }
 
-} // namespace
-
-int main(int argc, char** argv)
+// CT: air around a water-like disc with a bony ring, in stored units.
+void WriteCt(const QString& dir, int count, std::mt19937& rng)
 {
-    const char* usage = "usage: make_bench_cases OUTDIR\n"
-                        "Writes the loading benchmark's cases ct/, mr12/ and rgb/ into OUTDIR.\n";
-    if (const int status = AnswerToolOptions(argc, argv, usage); status >= 0)
-        return status;
-    if (argc != 2) {
-        std::fputs(usage, stderr);
-        return 2;
-    }
-    const QString out = QString::fromLocal8Bit(argv[1]);
-    for (const char* sub : {"ct", "mr12", "rgb"})
-        QDir().mkpath(QDir(out).filePath(sub));
-    std::mt19937 rng(42);
     std::uniform_int_distribution<int> noise(-20, 20);
-
-    // CT: air around a water-like disc with a bony ring, in stored units.
-    for (int i = 0; i < 300; ++i) {
+    for (int i = 0; i < count; ++i) {
         std::vector<int16_t> s(512 * 512);
         for (int y = 0; y < 512; ++y)
             for (int x = 0; x < 512; ++x) {
@@ -65,8 +51,30 @@ int main(int argc, char** argv)
         DicomWriter w;
         Header(w, "1.2.826.0.1.3680043.2.1", i + 1, 512, 512, 16, 1);
         w.Text(0x00281050, "40").Text(0x00281051, "400").Text(0x00281052, "-1024").Text(0x00281053, "1");
-        w.Pixels16(s).Save(Path(QDir(out).filePath("ct"), "CT%04d.dcm", i));
+        w.Pixels16(s).Save(Path(dir, "CT%04d.dcm", i));
     }
+}
+
+} // namespace
+
+int main(int argc, char** argv)
+{
+    const char* usage = "usage: make_bench_cases OUTDIR\n"
+                        "Writes the loading benchmark's cases ct/, ct2000/, mr12/ and rgb/ into OUTDIR.\n";
+    if (const int status = AnswerToolOptions(argc, argv, usage); status >= 0)
+        return status;
+    if (argc != 2) {
+        std::fputs(usage, stderr);
+        return 2;
+    }
+    const QString out = QString::fromLocal8Bit(argv[1]);
+    for (const char* sub : {"ct", "ct2000", "mr12", "rgb"})
+        QDir().mkpath(QDir(out).filePath(sub));
+    std::mt19937 rng(42);
+    std::uniform_int_distribution<int> noise(-20, 20);
+
+    WriteCt(QDir(out).filePath("ct"), 300, rng);
+    WriteCt(QDir(out).filePath("ct2000"), 2000, rng);
     // MR, 12-bit lossless.
     for (int i = 0; i < 100; ++i) {
         std::vector<uint16_t> s(512 * 512);

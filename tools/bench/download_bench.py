@@ -25,14 +25,15 @@ ROOT = "/referring"
 GROUP, PATIENT, STUDY = "bench", "Bench^Case!1", "Download!2026.12.08"
 HERE = os.path.dirname(os.path.abspath(__file__))
 SERVER = os.path.join(HERE, "..", "..", "tests", "support", "ftp_server.py")
+RUN_TIMEOUT = 900  # seconds; a client that hangs ends the benchmark
 
 
-def make_case(srv_root):
-    folder = os.path.join(srv_root, ROOT.strip("/"), GROUP, PATIENT, STUDY)
+def make_case(srv_root, files=FILES, size=FILE_SIZE, study=STUDY):
+    folder = os.path.join(srv_root, ROOT.strip("/"), GROUP, PATIENT, study)
     os.makedirs(folder)
-    for i in range(FILES):
+    for i in range(files):
         with open(os.path.join(folder, "IM%04d.dcm" % i), "wb") as f:
-            f.write(os.urandom(FILE_SIZE))
+            f.write(os.urandom(size))
     return folder
 
 
@@ -60,29 +61,36 @@ def folder_stats(folder):
     return len(files), sum(os.path.getsize(os.path.join(folder, n)) for n in files)
 
 
-def run_fetch(build, port, scratch):
+def run_fetch(build, port, scratch, study=STUDY, settings=None):
+    """settings: text of a settings file that the worker reads (CALDRIS_INI)."""
     cache = os.path.join(scratch, "cache")
     shutil.rmtree(cache, ignore_errors=True)
     os.makedirs(cache)
-    env = dict(os.environ, XDG_CACHE_HOME=cache, QT_QPA_PLATFORM="offscreen")
-    key = "\\".join([GROUP, PATIENT, STUDY])
+    env = dict(os.environ, TMPDIR=cache, XDG_CACHE_HOME=cache, QT_QPA_PLATFORM="offscreen")
+    if settings is not None:
+        ini = os.path.join(scratch, "CALDRIS.INI")
+        with open(ini, "w", encoding="utf-8") as f:
+            f.write(settings)
+        env["CALDRIS_INI"] = ini
+    key = "\\".join([GROUP, PATIENT, study])
     t0 = time.perf_counter()
     out = subprocess.run([os.path.join(build, "tools", "bench", "fetch_bench"), str(port), USER, PASSWORD,
-                          ROOT, key], env=env, check=True, capture_output=True, text=True).stdout
+                          ROOT, key], env=env, check=True, capture_output=True, text=True,
+                         timeout=RUN_TIMEOUT).stdout
     wall = time.perf_counter() - t0
     _, files, size = out.split("\n", 1)[0].split()
     return wall, int(files), int(size)
 
 
-def run_lftp(port, scratch):
+def run_lftp(port, scratch, study=STUDY, parallel=1):
     target = os.path.join(scratch, "mirror")
     shutil.rmtree(target, ignore_errors=True)
-    remote = "/".join([ROOT, GROUP, PATIENT, STUDY])
+    remote = "/".join([ROOT, GROUP, PATIENT, study])
     script = ("set ftp:passive-mode on; set ftp:ssl-allow no; set net:max-retries 1; "
-              "mirror --parallel=1 '%s' '%s'; quit" % (remote, target))
+              "mirror --parallel=%d '%s' '%s'; quit" % (parallel, remote, target))
     t0 = time.perf_counter()
     subprocess.run(["lftp", "-u", "%s,%s" % (USER, PASSWORD), "-p", str(port), "-e", script, "127.0.0.1"],
-                   check=True, stdin=subprocess.DEVNULL, capture_output=True)
+                   check=True, stdin=subprocess.DEVNULL, capture_output=True, timeout=RUN_TIMEOUT)
     wall = time.perf_counter() - t0
     files, size = folder_stats(target)
     return wall, files, size

@@ -2,7 +2,7 @@
 // Runs the viewer's start-up on a case folder (a generated demonstration
 // case when none is given) and saves screenshots of the whole screen: the
 // splash over the main window, the main window with a series, the PDF
-// report, and the help window. Meant for a virtual X server (screenshot.sh).
+// report, and the help window (at its start and at its state lights). Meant for a virtual X server (screenshot.sh).
 #include "DemoCase.h"
 #include "Program.h"
 #include "TAboutBox.h"
@@ -20,6 +20,9 @@
 #include <QDir>
 #include <QPointer>
 #include <QScreen>
+#include <QScrollBar>
+#include <QTextBrowser>
+#include <QTextCursor>
 #include <QTemporaryDir>
 
 #include <cstdio>
@@ -109,6 +112,14 @@ int main(int argc, char** argv)
     THelp help(&form);
     help.show();
     ok = Shoot(out, "help.png") && ok;
+    // The guide's state lights, as the download manager shows them.
+    help.RichEdit1->find("The state button");
+    QTextCursor at = help.RichEdit1->textCursor();
+    at.clearSelection();
+    help.RichEdit1->setTextCursor(at);
+    help.RichEdit1->verticalScrollBar()->setValue(help.RichEdit1->cursorRect().top() +
+                                                  help.RichEdit1->verticalScrollBar()->value() - 8);
+    ok = Shoot(out, "help-lights.png") && ok;
     help.close();
 
     form.close();
