@@ -2,6 +2,8 @@
 
 #include "TProfile.h"
 
+#include <algorithm>
+
 void ConnectionSettings::ReadFrom(const TProfile& profile)
 {
     Host = profile.ReadString("FTP", "Host", DefaultHost).toStdString();
@@ -9,6 +11,7 @@ void ConnectionSettings::ReadFrom(const TProfile& profile)
     Passive = profile.ReadBool("FTP", "Passive", DefaultPassive);
     Tls = profile.ReadInteger("FTP", "TLS", 0) != 0 ? TlsMode::Required : TlsMode::None;
     CaFile = profile.ReadString("FTP", "CAFile", QString()).toStdString();
+    Connections = std::clamp(profile.ReadInteger("FTP", "Connections", DefaultConnections), 1, MaxConnections);
     User = profile.ReadString("FTP", "User", QString()).toStdString();
 }
 

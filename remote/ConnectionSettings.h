@@ -12,6 +12,10 @@ struct ConnectionSettings {
     static constexpr int DefaultPort = 21;
     static constexpr bool DefaultPassive = true;
     static constexpr const char* DefaultRoot = "/referring";
+    // "Connections": how many connections a download uses at once; 1 fetches
+    // file after file over one connection.
+    static constexpr int DefaultConnections = 4;
+    static constexpr int MaxConnections = 16;
 
     // "TLS" of section "FTP": 0 plain FTP; any other number explicit TLS
     // (AUTH TLS, protected data connections, the server's certificate
@@ -25,9 +29,10 @@ struct ConnectionSettings {
     std::string Password; // UTF-8, as sent after PASS; empty when none is held
     TlsMode Tls = TlsMode::None;
     std::string CaFile;   // "CAFile": certificates to verify against; empty: the system's store
+    int Connections = DefaultConnections; // 1 to MaxConnections
 
-    // "Host", "Port", "Passive", "TLS", "CAFile" and "User" of section
-    // "FTP"; the password is left as it is. User-interface thread.
+    // "Host", "Port", "Passive", "TLS", "CAFile", "Connections" and "User"
+    // of section "FTP"; the password is left as it is. User-interface thread.
     void ReadFrom(const TProfile& profile);
     // "Root" of section "FTP", read at the start of every listing.
     static std::string ReadRoot(const TProfile& profile);

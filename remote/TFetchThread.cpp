@@ -5,10 +5,12 @@
 #include "EFtpSocketError.h"
 #include "Formatting.h"
 #include "TCatalogue.h"
+#include "TFtpBatch.h"
 #include "TLocalCache.h"
 
 #include <QElapsedTimer>
 
+#include <algorithm>
 #include <chrono>
 #include <cmath>
 #include <cstdio>
@@ -62,6 +64,7 @@ void TFetchThread::Terminate()
 
 void TFetchThread::Status(const std::string& text)
 {
+    m_statusShown = text;
     m_sync.Synchronize([&] { m_catalogue.SetStatus(text); });
 }
 
@@ -200,7 +203,7 @@ void TFetchThread::DownloadCase()
             m_caseStatus = 1;
             throw;
         }
-        FetchFiles(local, files);
+        FetchFiles(remote, local, files);
     } catch (...) {
     }
     m_connection.Disconnect();
@@ -211,7 +214,8 @@ void TFetchThread::DownloadCase()
     m_row = nullptr;
 }
 
-void TFetchThread::FetchFiles(const std::string& local, const std::vector<TFtpConnection::ListedFile>& files)
+void TFetchThread::FetchFiles(const std::string& remote, const std::string& local,
+                              const std::vector<TFtpConnection::ListedFile>& files)
 {
     m_fileCount = int(files.size());
     if (!LocalCache::MakeFolders(local)) {
@@ -226,6 +230,14 @@ void TFetchThread::FetchFiles(const std::string& local, const std::vector<TFtpCo
     m_caseStatus = 0;
     m_startTick = TickCount();
     m_fileNumber = 1;
+    if (m_settings.Connections > 1)
+        FetchParallel(remote, local, files);
+    else
+        FetchSequential(local, files);
+}
+
+void TFetchThread::FetchSequential(const std::string& local, const std::vector<TFtpConnection::ListedFile>& files)
+{
     for (const TFtpConnection::ListedFile& file : files) {
         const std::string& name = file.Name;
         // A name that could leave the case folder is never fetched, and the
@@ -248,10 +260,7 @@ void TFetchThread::FetchFiles(const std::string& local, const std::vector<TFtpCo
             if (remoteSize == localSize) {
                 OnTransferProgress(remoteSize);
             } else {
-                char text[128];
-                std::snprintf(text, sizeof text, "Downloading image %s of %s", FormatNumber(m_fileNumber).c_str(),
-                              FormatNumber(m_fileCount).c_str());
-                Status(text);
+                ShowFileNumber();
                 m_connection.SetBinary();
                 written = true;
                 m_connection.Get(name, path, remoteSize);
@@ -275,6 +284,79 @@ void TFetchThread::FetchFiles(const std::string& local, const std::vector<TFtpCo
                 ::unlink(path.c_str());
             m_caseStatus = 4;
         }
+    }
+}
+
+void TFetchThread::FetchParallel(const std::string& remote, const std::string& local,
+                                 const std::vector<TFtpConnection::ListedFile>& files)
+{
+    std::vector<TFtpBatch::File> batchFiles;
+    for (const TFtpConnection::ListedFile& file : files) {
+        // A name that could leave the case folder is never fetched, and the
+        // case is not complete without it.
+        if (LocalCache::IsSafeName(file.Name))
+            batchFiles.push_back({file.Name, local + file.Name, file.Size});
+        else
+            m_caseStatus = 4;
+    }
+    size_t reached = 0;
+    uint32_t lastShown = TickCount();
+    int64_t lastBytes = 0;
+    TFtpBatch::Events events;
+    events.NeedsFetch = [&](size_t i, int32_t size) { return size != LocalSize(batchFiles[i].LocalPath); };
+    events.Started = [&](size_t) { ShowFileNumber(); };
+    events.Progress = [&](int64_t bytes) {
+        // One synchronised call per interval, not per read of every connection.
+        if (bytes != lastBytes && TickCount() - lastShown >= ProgressIntervalMs) {
+            lastShown = TickCount();
+            lastBytes = bytes;
+            OnTransferProgress(bytes);
+        }
+    };
+    events.Finished = [&](size_t i, const TFtpBatch::Result& result) {
+        ++reached;
+        return FileFinished(batchFiles[i], result);
+    };
+    events.Stopping = [this] { return Stopping(); };
+    TFtpBatch batch(m_connection, remote, m_settings.Connections);
+    batch.Run(batchFiles, events);
+    // Stopped: the files not reached yet stay as they are.
+    if (reached < batchFiles.size())
+        m_caseStatus = 4;
+}
+
+// The counters as the sequential loop keeps them: only files that are
+// complete count, and the file number is that of the next one.
+bool TFetchThread::FileFinished(const TFtpBatch::File& file, const TFtpBatch::Result& result)
+{
+    using Outcome = TFtpBatch::Outcome;
+    if (result.Kind == Outcome::Present || result.Kind == Outcome::Fetched) {
+        // Without a size from the server, the bytes received are what the
+        // file must keep.
+        const int64_t size = result.Size >= 0 ? int64_t(result.Size) : result.Bytes;
+        m_sizes.emplace_back(file.Name, size);
+        m_bytesDone += size;
+        m_fileNumber = std::min(m_fileNumber + 1, m_fileCount);
+        return true;
+    }
+    // Only a file this case began to write is removed: one cut short keeps
+    // no partial copy, a complete one found present stays.
+    if (result.Written)
+        ::unlink(file.LocalPath.c_str());
+    m_caseStatus = 4;
+    // A lost connection ends the case, as it does file after file; the
+    // transfers still running end first.
+    return !result.SocketKind;
+}
+
+void TFetchThread::ShowFileNumber()
+{
+    char text[128];
+    std::snprintf(text, sizeof text, "Downloading image %s of %s", FormatNumber(m_fileNumber).c_str(),
+                  FormatNumber(m_fileCount).c_str());
+    if (text != m_statusShown) {
+        m_statusShown = text;
+        Status(text);
     }
 }
 

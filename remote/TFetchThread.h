@@ -1,7 +1,8 @@
 #pragma once
 // The download worker: takes the head of the download queue and fetches the
-// case's files into its cache folder, one file at a time, skipping files whose
-// local size already equals the server's.
+// case's files into its cache folder, skipping files whose local size already
+// equals the server's: over "Connections" connections at once (TFtpBatch), or
+// one file at a time over one connection when that is 1.
 //
 // Threads: created, started and ended (Terminate) on the UI thread. run() and
 // DownloadCase run on the worker; PickNextCase, ShowProgress, FinishCase, the
@@ -9,6 +10,7 @@
 // synchronised calls while the worker waits. The worker reads
 // DownloadsPaused directly.
 #include "ConnectionSettings.h"
+#include "TFtpBatch.h"
 #include "TFtpConnection.h"
 #include "TThreadSync.h"
 
@@ -43,6 +45,9 @@ public:
     // call to the UI thread; reads of up to 256 KiB instead of the library's
     // 16 KiB make a fast link cost far fewer of them.
     static constexpr int ReceiveBufferBytes = 256 * 1024;
+    // Over several connections the progress goes to the UI thread at most
+    // this often.
+    static constexpr uint32_t ProgressIntervalMs = 50;
     // The status line while queued cases wait for a login.
     static constexpr const char* NotLoggedOnText =
         "Not logged on: choose \"Refresh (update) List\" to log on and start downloading";
@@ -56,7 +61,15 @@ private:
     void ReleasePick();
     bool Stopping() const;
     void DownloadCase();
-    void FetchFiles(const std::string& localFolder, const std::vector<TFtpConnection::ListedFile>& files);
+    void FetchFiles(const std::string& remoteFolder, const std::string& localFolder,
+                    const std::vector<TFtpConnection::ListedFile>& files);
+    void FetchSequential(const std::string& localFolder, const std::vector<TFtpConnection::ListedFile>& files);
+    void FetchParallel(const std::string& remoteFolder, const std::string& localFolder,
+                       const std::vector<TFtpConnection::ListedFile>& files);
+    // Counts a file of the parallel fetch; false ends the case.
+    bool FileFinished(const TFtpBatch::File& file, const TFtpBatch::Result& result);
+    // "Downloading image n of m", when it changed.
+    void ShowFileNumber();
     void OnTransferProgress(int64_t count);
     void ShowProgress();
     void FinishCase();
@@ -83,6 +96,7 @@ private:
     uint32_t m_startTick = 0;
     int m_caseStatus = 0;
     int m_fileNumber = 0;
+    std::string m_statusShown;
     std::atomic<int64_t> m_progress{0};
 };
 

@@ -4,6 +4,7 @@
 #include "EFtpError.h"
 #include "EFtpSocketError.h"
 #include "ETlsError.h"
+#include "FtpWire.h"
 #include "Exception.h"
 
 #include <curl/curl.h>
@@ -23,10 +24,6 @@
 
 namespace {
 
-// libcurl 7.88 does not wait on anything between a passive reply and the
-// start of its data connection, so its poll would sleep out its own
-// one-second timer there; in that gap alone we wake it this often.
-constexpr int PassiveGapPollMs = 1;
 // Longest single wait otherwise: network events and Abort wake it sooner.
 constexpr int MaxPollMs = 1000;
 // The server's answer to QUIT while a connection closes; a silent server
@@ -36,8 +33,6 @@ constexpr long QuitReplyWaitS = 1;
 constexpr size_t MaxListingBytes = 64u << 20;
 constexpr size_t MaxReplyLines = 256;
 constexpr int32_t FolderSize = -2; // marks a listed entry that is no file
-constexpr int PassiveReply = 227;
-constexpr int ExtendedPassiveReply = 229;
 
 void InitCurlOnce()
 {
@@ -49,24 +44,6 @@ int64_t NowMs()
 {
     using namespace std::chrono;
     return duration_cast<milliseconds>(steady_clock::now().time_since_epoch()).count();
-}
-
-bool IsSocketKind(CURLcode code)
-{
-    switch (code) {
-    case CURLE_COULDNT_RESOLVE_PROXY:
-    case CURLE_COULDNT_RESOLVE_HOST:
-    case CURLE_COULDNT_CONNECT:
-    case CURLE_FTP_CANT_GET_HOST:
-    case CURLE_FTP_ACCEPT_FAILED:
-    case CURLE_FTP_ACCEPT_TIMEOUT:
-    case CURLE_SEND_ERROR:
-    case CURLE_RECV_ERROR:
-    case CURLE_OPERATION_TIMEDOUT:
-        return true;
-    default:
-        return false;
-    }
 }
 
 // The reason a protected connection failed, or empty when it is no such failure.
@@ -172,7 +149,6 @@ void TFtpConnection::Open()
         Close();
         throw std::bad_alloc();
     }
-    RemoteLog::TraceFtp(mEasy);
 }
 
 // Takes the multi handle out of Abort's reach, then ends it: the connection
@@ -346,15 +322,7 @@ TFtpConnection::ListedFile TFtpConnection::ParseMachineLine(const std::string& l
     const size_t at = facts.find(";size=");
     if (at != std::string::npos) {
         const size_t from = at + 6;
-        const std::string number = facts.substr(from, facts.find(';', from) - from);
-        int64_t value = 0;
-        bool ok = !number.empty() && number.size() <= 10;
-        for (char c : number) {
-            ok = ok && c >= '0' && c <= '9';
-            value = value * 10 + (c - '0');
-        }
-        if (ok && value <= INT32_MAX)
-            file.Size = static_cast<int32_t>(value);
+        file.Size = FtpWire::ParseSize(facts.substr(from, facts.find(';', from) - from));
     }
     return file;
 }
@@ -389,26 +357,7 @@ int32_t TFtpConnection::Size(const std::string& name)
     quotes.push_back("*SIZE " + name);
     Perform(Op::Command, std::string(), quotes);
     mServerBinary = true;
-    if (mLastReplyCode != 213)
-        return -1;
-    const std::string& text = mLastReplyText;
-    size_t blank = text.find(' ');
-    if (blank == std::string::npos)
-        return -1;
-    size_t i = blank + 1;
-    size_t end = text.find_first_of(" \r\n", i);
-    std::string number = text.substr(i, end == std::string::npos ? std::string::npos : end - i);
-    if (number.empty() || number.size() > 10)
-        return -1;
-    int64_t value = 0;
-    for (char c : number) {
-        if (c < '0' || c > '9')
-            return -1;
-        value = value * 10 + (c - '0');
-    }
-    if (value > INT32_MAX)
-        return -1;
-    return static_cast<int32_t>(value);
+    return mLastReplyCode == 213 ? FtpWire::SizeFromReply(mLastReplyText) : -1;
 }
 
 void TFtpConnection::SetBinary()
@@ -443,22 +392,21 @@ void TFtpConnection::Get(const std::string& name, const std::string& localPath, 
                         std::to_string(expectedSize) + " bytes received.");
 }
 
-void TFtpConnection::Prepare(Op op, const std::string& path)
+std::string TFtpConnection::Url(CURL* e, const std::string& path) const
 {
-    CURL* e = mEasy;
     std::string host = Settings.Host;
     if (host.find(':') != std::string::npos)
         host = "[" + host + "]";
-    std::string url = "ftp://" + host + ":" + std::to_string(Settings.Port) + "/" + EscapeSegments(e, path);
-    curl_easy_setopt(e, CURLOPT_URL, url.c_str());
+    return "ftp://" + host + ":" + std::to_string(Settings.Port) + "/" + EscapeSegments(e, path);
+}
+
+void TFtpConnection::ApplyCommonOptions(CURL* e) const
+{
     curl_easy_setopt(e, CURLOPT_PROTOCOLS_STR, "ftp");
     curl_easy_setopt(e, CURLOPT_USERNAME, Settings.User.c_str());
     curl_easy_setopt(e, CURLOPT_PASSWORD, Settings.Password.c_str());
     curl_easy_setopt(e, CURLOPT_PROXY, "");
     curl_easy_setopt(e, CURLOPT_NOSIGNAL, 1L);
-    curl_easy_setopt(e, CURLOPT_ERRORBUFFER, mErrorBuffer);
-    // Every command names its target; the current folder is ours to set.
-    curl_easy_setopt(e, CURLOPT_FTP_FILEMETHOD, static_cast<long>(CURLFTPMETHOD_NOCWD));
     // EPSV where the server has it (libcurl falls back to PASV by itself).
     curl_easy_setopt(e, CURLOPT_FTP_USE_EPSV, 1L);
     curl_easy_setopt(e, CURLOPT_FTP_USE_EPRT, 0L);
@@ -481,6 +429,18 @@ void TFtpConnection::Prepare(Op op, const std::string& path)
         curl_easy_setopt(e, CURLOPT_BUFFERSIZE, static_cast<long>(ReceiveBufferSize));
     // Our own stall check ends a silent transfer; this one only backs it up.
     curl_easy_setopt(e, CURLOPT_SERVER_RESPONSE_TIMEOUT, static_cast<long>(StallLimitMs / 1000 + 2));
+    curl_easy_setopt(e, CURLOPT_TRANSFERTEXT, 0L);
+    RemoteLog::TraceFtp(e);
+}
+
+void TFtpConnection::Prepare(Op op, const std::string& path)
+{
+    CURL* e = mEasy;
+    curl_easy_setopt(e, CURLOPT_URL, Url(e, path).c_str());
+    ApplyCommonOptions(e);
+    curl_easy_setopt(e, CURLOPT_ERRORBUFFER, mErrorBuffer);
+    // Every command names its target; the current folder is ours to set.
+    curl_easy_setopt(e, CURLOPT_FTP_FILEMETHOD, static_cast<long>(CURLFTPMETHOD_NOCWD));
     curl_easy_setopt(e, CURLOPT_HEADERFUNCTION, &HeaderThunk);
     curl_easy_setopt(e, CURLOPT_HEADERDATA, this);
     curl_easy_setopt(e, CURLOPT_WRITEFUNCTION, &WriteThunk);
@@ -490,7 +450,6 @@ void TFtpConnection::Prepare(Op op, const std::string& path)
     curl_easy_setopt(e, CURLOPT_CUSTOMREQUEST, op == Op::MachineList ? "MLSD" : nullptr);
     // RETR follows at once: no SIZE of libcurl's own before it.
     curl_easy_setopt(e, CURLOPT_IGNORE_CONTENT_LENGTH, op == Op::Retr ? 1L : 0L);
-    curl_easy_setopt(e, CURLOPT_TRANSFERTEXT, 0L);
     curl_easy_setopt(e, CURLOPT_QUOTE, mQuotes);
 }
 
@@ -587,12 +546,12 @@ void TFtpConnection::Perform(Op op, const std::string& path, const std::vector<s
                               " seconds.");
     }
     if (result != CURLE_OK)
-        Fail(result, IsSocketKind(result));
+        Fail(result, FtpWire::IsSocketFailure(result));
 }
 
 int TFtpConnection::WaitLimitMs(Op op, int64_t started, int64_t now) const
 {
-    int64_t limit = mDataPending ? PassiveGapPollMs : MaxPollMs;
+    int64_t limit = mDataPending ? FtpWire::PassiveGapPollMs : MaxPollMs;
     limit = std::min<int64_t>(limit, StallLimitMs - (now - mLastActivityMs));
     if (op == Op::Login)
         limit = std::min<int64_t>(limit, ConnectTimeoutMs - (now - started));
@@ -639,13 +598,11 @@ size_t TFtpConnection::OnHeader(const char* data, size_t length)
     // Kept for a multi-line reply (FEAT); a command's reply is short.
     if (mReplyLines.size() < MaxReplyLines)
         mReplyLines.push_back(line);
-    bool digits = line.size() >= 3 && line[0] >= '1' && line[0] <= '5' && line[1] >= '0' && line[1] <= '9' &&
-                  line[2] >= '0' && line[2] <= '9';
-    if (digits && (line.size() == 3 || line[3] == ' ')) {
-        mLastReplyCode = (line[0] - '0') * 100 + (line[1] - '0') * 10 + (line[2] - '0');
+    if (const int code = FtpWire::FinalReplyCode(line)) {
+        mLastReplyCode = code;
         mLastReplyText = line;
         mReplied = true;
-        mDataPending = mLastReplyCode == PassiveReply || mLastReplyCode == ExtendedPassiveReply;
+        mDataPending = FtpWire::IsPassiveReply(code);
     }
     return length;
 }
@@ -663,16 +620,9 @@ size_t TFtpConnection::OnWrite(const char* data, size_t length)
         }
         mListing.append(data, length);
     } else if (mOp == Op::Retr) {
-        size_t done = 0;
-        while (done < length) {
-            ssize_t n = ::write(mFileDescriptor, data + done, length - done);
-            if (n < 0 && errno == EINTR)
-                continue;
-            if (n <= 0) {
-                mCallbackFailure = std::make_exception_ptr(EWriteError("Stream write error"));
-                return 0;
-            }
-            done += static_cast<size_t>(n);
+        if (!FtpWire::WriteAll(mFileDescriptor, data, length)) {
+            mCallbackFailure = std::make_exception_ptr(EWriteError("Stream write error"));
+            return 0;
         }
     }
     mTransferred += static_cast<int64_t>(length);

@@ -107,6 +107,9 @@ public:
     bool Aborted() const { return mAbort.load(); }
 
 private:
+    // Drives further connections on this one's multi handle, beside it.
+    friend class TFtpBatch;
+
     enum class Op { Login, Command, List, MachineList, Retr };
 
     void Open();
@@ -114,6 +117,10 @@ private:
     void DropMulti();
     int WaitLimitMs(Op op, int64_t started, int64_t now) const;
     void RequireConnected();
+    std::string Url(CURL* easy, const std::string& path) const;
+    // What every connection of this server needs: account, TLS, passive
+    // mode, time limits, buffer.
+    void ApplyCommonOptions(CURL* easy) const;
     void Prepare(Op op, const std::string& path);
     void Perform(Op op, const std::string& path, const std::vector<std::string>& quotes);
     void CheckAlive();

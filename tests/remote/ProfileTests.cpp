@@ -222,6 +222,7 @@ TEST_F(ProfileTest, ConnectionSettingsDefaults)
     EXPECT_TRUE(s.Passive);
     EXPECT_EQ(s.User, "");
     EXPECT_EQ(s.Password, "kept");
+    EXPECT_EQ(s.Connections, 4);
     EXPECT_EQ(ConnectionSettings::ReadRoot(profile), "/referring");
 }
 
@@ -235,6 +236,12 @@ TEST_F(ProfileTest, ConnectionSettingsFromTheFile)
     EXPECT_FALSE(s.Passive);
     EXPECT_EQ(s.User, "J\xC3\xB6rg");
     EXPECT_EQ(ConnectionSettings::ReadRoot(profile), "/cases");
+    // A connection count the server could not bear, or none at all, is bounded.
+    for (const auto& [text, connections] : {std::pair{"0", 1}, {"1", 1}, {"6", 6}, {"1000", 16}, {"-3", 1}}) {
+        Put(QByteArray("[FTP]\nConnections=") + text + "\n");
+        s.ReadFrom(profile);
+        EXPECT_EQ(s.Connections, connections) << text;
+    }
 }
 
 } // namespace

@@ -13,6 +13,7 @@
 #include <QTemporaryDir>
 #include <gtest/gtest.h>
 
+#include <cstdio>
 #include <fstream>
 #include <functional>
 #include <sstream>
@@ -55,8 +56,12 @@ protected:
     void Start(const QStringList& faults = {})
     {
         server.Start(QStringList{"--user", "doc:pw"} + faults);
+        Use(server);
+    }
+    void Use(const FtpServer& other)
+    {
         catalogue.Settings.Host = "127.0.0.1";
-        catalogue.Settings.Port = server.Port();
+        catalogue.Settings.Port = other.Port();
         catalogue.Settings.Passive = true;
         catalogue.Settings.User = "doc";
         catalogue.Settings.Password = "pw";
@@ -215,7 +220,8 @@ TEST_F(WorkerTest, ResumeWithoutMachineListingsAsksTheSizeOfEachFile)
     const std::string commands = server.Commands();
     EXPECT_EQ(commands.find("RETR f1"), std::string::npos) << commands;
     for (const char* name : {"f1", "f2", "f3"})
-        EXPECT_NE(commands.find(std::string("SIZE ") + name + "\n"), std::string::npos) << name;
+        EXPECT_NE(commands.find(std::string("SIZE /referring/g/Doe/MR/") + name + "\n"), std::string::npos)
+            << name << commands;
     EXPECT_EQ(ReadLocal(Local(key, "f3")), Content(3, 5000));
     EXPECT_EQ(catalogue.List.FindRow(key)->RowLight, rlLocal);
 }
@@ -226,6 +232,7 @@ TEST_F(WorkerTest, StopDuringTheThirdOfFiveFilesKeepsEveryCompleteFile)
     for (int i = 1; i <= 5; ++i)
         server.AddFile("referring/g/Doe/Slow/f" + std::to_string(i), Content(i, 20000));
     Start({"--slow", "f3:1000:0.2"});
+    catalogue.Settings.Connections = 1; // file after file
     catalogue.RootFolder = "/referring";
     // A resumed case: the first and the last file are already complete.
     ASSERT_TRUE(LocalCache::MakeFolders(catalogue.CaseFolder(key)));
@@ -355,6 +362,7 @@ TEST_F(WorkerTest, DroppedConnectionEndsTheCaseIncomplete)
     for (int i = 1; i <= 3; ++i)
         server.AddFile("referring/g/Doe/Drop/f" + std::to_string(i), Content(i, 30000));
     Start({"--drop", "f2:1000"});
+    catalogue.Settings.Connections = 1; // file after file
     catalogue.RootFolder = "/referring";
     Download(key);
     EXPECT_TRUE(Exists(Local(key, "f1")));
@@ -396,4 +404,141 @@ TEST_F(WorkerTest, EmptyServerFolderEndsLocalWithoutAMarker)
     TCaseList rescanned;
     LocalCache::ScanLocalCache(rescanned, "doc");
     EXPECT_EQ(rescanned.Count(), 0);
+}
+
+namespace {
+
+int Count(const std::string& text, const std::string& part)
+{
+    int n = 0;
+    for (size_t at = text.find(part); at != std::string::npos; at = text.find(part, at + 1))
+        ++n;
+    return n;
+}
+
+std::string Name(int i) { return "f" + std::to_string(100 + i); }
+
+} // namespace
+
+TEST_F(WorkerTest, FourConnectionsFetchTheCaseWholeWithProgressWithinBounds)
+{
+    const std::string key = "g\\Doe\\Wide";
+    constexpr int files = 13;
+    for (int i = 1; i <= files; ++i)
+        server.AddFile("referring/g/Doe/Wide/" + Name(i), Content(i, 20000 + size_t(i)));
+    Start({"--slow", QString::fromStdString(Name(7) + ":2000:0.05")}); // keeps progress in view for half a second
+    catalogue.RootFolder = "/referring";
+    ASSERT_EQ(catalogue.Settings.Connections, 4); // the default
+    CaseRow* row = nullptr;
+    std::vector<std::string> transfers, statuses;
+    Download(key, [&] {
+        row = catalogue.List.FindRow(key);
+        if (transfers.empty() || transfers.back() != row->SubItems[riTransfer])
+            transfers.push_back(row->SubItems[riTransfer]);
+        if (statuses.empty() || statuses.back() != catalogue.StatusText())
+            statuses.push_back(catalogue.StatusText());
+        return catalogue.Queue.Empty() && row->RowMark != rmActive;
+    });
+    for (int i = 1; i <= files; ++i)
+        EXPECT_EQ(ReadLocal(Local(key, Name(i))), Content(i, 20000 + size_t(i))) << i;
+    EXPECT_FALSE(Exists(Local(key, "Incomplete")));
+    EXPECT_EQ(row->RowLight, rlLocal);
+    EXPECT_EQ(row->SubItems[riSize], FormatSize(files * 20000 + files * (files + 1) / 2));
+    EXPECT_EQ(Count(server.Commands(), "USER doc"), 4) << server.Commands(); // the listing's and three more
+    EXPECT_EQ(row->SubItems[riTransfer].rfind("Completed in ", 0), 0u) << row->SubItems[riTransfer];
+    int percents = 0;
+    for (const std::string& text : transfers) {
+        if (text.find('%') == std::string::npos)
+            continue;
+        ++percents;
+        const int percent = std::stoi(text);
+        EXPECT_TRUE(percent >= 0 && percent <= 100) << text;
+    }
+    EXPECT_GT(percents, 0);
+    for (const std::string& text : statuses) {
+        int n = 0, m = 0;
+        if (std::sscanf(text.c_str(), "Downloading image %d of %d", &n, &m) == 2)
+            EXPECT_TRUE(n >= 1 && n <= m && m == files) << text;
+    }
+}
+
+TEST_F(WorkerTest, StopDuringParallelTransfersKeepsCompleteFilesAndResumeFetchesOnlyTheRest)
+{
+    const std::string key = "g\\Doe\\Halt";
+    constexpr int files = 8;
+    for (int i = 1; i <= files; ++i)
+        server.AddFile("referring/g/Doe/Halt/" + Name(i), Content(i, 30000));
+    QTemporaryDir logDir;
+    const std::string log = logDir.filePath("log").toStdString();
+    Start({"--slow", QString::fromStdString(Name(5) + ":5000:0.2"), "--log", QString::fromStdString(log)});
+    catalogue.RootFolder = "/referring";
+    const auto size = [&](int i) { return QFile(QString::fromStdString(Local(key, Name(i)))).size(); };
+    CaseRow* row = nullptr;
+    Download(key, [&] {
+        row = catalogue.List.FindRow(key);
+        bool othersDone = true;
+        for (int i = 1; i <= files; ++i)
+            othersDone = othersDone && (i == 5 || size(i) == 30000);
+        if (!catalogue.DownloadsPaused && othersDone && size(5) > 0)
+            catalogue.DownloadsPaused = true;
+        return catalogue.DownloadsPaused && row->SubItems[riTransfer] == "Incomplete";
+    });
+    for (int i = 1; i <= files; ++i)
+        if (i != 5)
+            EXPECT_EQ(ReadLocal(Local(key, Name(i))), Content(i, 30000)) << i;
+    EXPECT_FALSE(Exists(Local(key, Name(5)))); // cut short
+    EXPECT_TRUE(Exists(Local(key, "Incomplete")));
+    EXPECT_EQ(row->RowLight, rlIncomplete);
+    EXPECT_EQ(row->RowMark, rmQueued);
+
+    // Resumed: only the cut file travels again.
+    std::ofstream(log, std::ios::trunc).close();
+    catalogue.DownloadsPaused = false;
+    catalogue.Queue.Delete(0);
+    Download(key);
+    const std::string commands = ReadLocal(log);
+    EXPECT_EQ(Count(commands, "RETR "), 1) << commands;
+    EXPECT_NE(commands.find("RETR " + Name(5)), std::string::npos) << commands;
+    EXPECT_EQ(ReadLocal(Local(key, Name(5))), Content(5, 30000));
+    EXPECT_EQ(catalogue.List.FindRow(key)->RowLight, rlLocal);
+}
+
+// A limit of connections per address (421 at once) and of logins (530 on
+// the later ones): the case goes on over the connections it got.
+TEST_F(WorkerTest, ServersThatRefuseExtraConnectionsStillGiveTheWholeCase)
+{
+    for (const QStringList& limit : {QStringList{"--max-cons-per-ip", "1"}, QStringList{"--max-logins", "2"}}) {
+        SCOPED_TRACE(limit.join(' ').toStdString());
+        FtpServer limited;
+        const std::string key = "g\\Doe\\" + limit[0].mid(2).toStdString();
+        const std::string folder = "referring/g/Doe/" + limit[0].mid(2).toStdString() + "/";
+        for (int i = 1; i <= 6; ++i)
+            limited.AddFile(folder + Name(i), Content(i, 10000));
+        limited.Start(QStringList{"--user", "doc:pw"} + limit);
+        Use(limited);
+        catalogue.RootFolder = "/referring";
+        Download(key);
+        for (int i = 1; i <= 6; ++i)
+            EXPECT_EQ(ReadLocal(Local(key, Name(i))), Content(i, 10000)) << i;
+        EXPECT_EQ(catalogue.List.FindRow(key)->RowLight, rlLocal);
+    }
+}
+
+TEST_F(WorkerTest, ProtectedServerGivesTheCaseOverFourProtectedConnections)
+{
+    const std::string key = "g\\Doe\\Tls";
+    for (int i = 1; i <= 6; ++i)
+        server.AddFile("referring/g/Doe/Tls/" + Name(i), Content(i, 10000));
+    const FtpServer::TlsFiles tls = server.MakeTlsFiles();
+    Start(server.TlsArguments(tls));
+    catalogue.Settings.Tls = ConnectionSettings::TlsMode::Required;
+    catalogue.Settings.CaFile = tls.Authority;
+    catalogue.RootFolder = "/referring";
+    Download(key);
+    for (int i = 1; i <= 6; ++i)
+        EXPECT_EQ(ReadLocal(Local(key, Name(i))), Content(i, 10000)) << i;
+    EXPECT_EQ(catalogue.List.FindRow(key)->RowLight, rlLocal);
+    const std::string commands = server.Commands();
+    EXPECT_EQ(Count(commands, "AUTH TLS"), 4) << commands;
+    EXPECT_EQ(Count(commands, "USER doc"), 4) << commands;
 }

@@ -17,6 +17,9 @@ Serves one home tree on 127.0.0.1, picks a free port and prints
                             connections, with this certificate and key
   --masquerade ADDRESS      PASV replies name ADDRESS instead of 127.0.0.1
   --log FILE                append every command received to FILE
+  --max-cons-per-ip N       a connection beyond N from one address is
+                            answered 421 and closed
+  --max-logins N            a login beyond N at once is answered 530
 """
 import argparse
 import sys
@@ -76,6 +79,8 @@ class ScriptedHandler:
     scripted = {}
     log_file = None
     log_lock = threading.Lock()
+    max_logins = 0
+    logins = 0
 
     def pre_process_command(self, line, cmd, arg):
         if self.log_file:
@@ -89,7 +94,24 @@ class ScriptedHandler:
             self.respond("530 Authentication failed.")
             self.username = ""
             return
+        if self.max_logins and not self.authenticated:
+            with self.log_lock:
+                full = ScriptedHandler.logins >= self.max_logins
+                if not full:
+                    ScriptedHandler.logins += 1
+                    self.counted = True
+            if full:
+                self.respond("530 Too many users logged in.")
+                self.username = ""
+                return
         return super().ftp_PASS(line)
+
+    def close(self):
+        with self.log_lock:
+            if getattr(self, "counted", False):
+                ScriptedHandler.logins -= 1
+                self.counted = False
+        return super().close()
 
     def ftp_CWD(self, path):
         if self.fs.fs2ftp(path) in self.deny_cwd:
@@ -154,6 +176,8 @@ def main():
     p.add_argument("--tls")
     p.add_argument("--masquerade")
     p.add_argument("--log")
+    p.add_argument("--max-cons-per-ip", type=int, default=0)
+    p.add_argument("--max-logins", type=int, default=0)
     a = p.parse_args()
 
     handler = TestHandler
@@ -187,11 +211,13 @@ def main():
     handler.no_size = a.no_size
     handler.scripted = scripted
     handler.log_file = a.log
+    handler.max_logins = a.max_logins
     handler.timeout = a.idle_timeout
     handler.banner = "Test server ready."
     handler.permit_foreign_addresses = False
 
     server = ThreadedFTPServer(("127.0.0.1", 0), handler)
+    server.max_cons_per_ip = a.max_cons_per_ip
     print("PORT %d" % server.address[1], flush=True)
     server.serve_forever(handle_exit=True)
 

@@ -1,0 +1,454 @@
+#include "TFtpBatch.h"
+
+#include "EFtpError.h"
+#include "FtpWire.h"
+#include "RemoteLog.h"
+#include "TFtpConnection.h"
+
+#include <curl/curl.h>
+
+#include <algorithm>
+#include <atomic>
+#include <cerrno>
+#include <chrono>
+#include <cstdio>
+#include <cstring>
+#include <fcntl.h>
+#include <unistd.h>
+
+namespace {
+
+constexpr int LoggedInReply = 230;
+constexpr int SizeReply = 213;
+// A file whose new connection is refused goes back to the list; after this
+// many refusals it fails like any file whose connection failed.
+constexpr int MaxRefusals = 3;
+
+int64_t NowMs()
+{
+    using namespace std::chrono;
+    return duration_cast<milliseconds>(steady_clock::now().time_since_epoch()).count();
+}
+
+} // namespace
+
+// One transfer slot: an easy handle and the state of the file it carries.
+// Which connection of the multi handle's cache it runs on is libcurl's
+// choice: a free one logged in already, or a new one.
+struct TFtpBatch::Lane {
+    enum class Phase { Idle, Size, Retr };
+
+    CURL* Easy = nullptr;
+    curl_slist* Quotes = nullptr;
+    Phase Step = Phase::Idle;
+    size_t Index = 0;
+    int Fd = -1;
+    int32_t Size = -1;
+    int64_t Bytes = 0;
+    int64_t StartedMs = 0;
+    int64_t LastActivityMs = 0;
+    bool LoggedIn = false;    // a login completed on this transfer's own new connection
+    bool DataPending = false; // a passive reply came, the data connection is not open yet
+    bool WriteFailed = false;
+    bool TooLong = false;
+    int ReplyCode = 0;
+    std::string ReplyText;
+    char ErrorBuffer[CURL_ERROR_SIZE] = {};
+    const std::atomic<bool>* Abort = nullptr;
+
+    Lane() : Easy(curl_easy_init())
+    {
+        if (!Easy)
+            throw std::bad_alloc();
+    }
+    ~Lane()
+    {
+        CloseFile();
+        curl_slist_free_all(Quotes);
+        curl_easy_cleanup(Easy);
+    }
+    Lane(const Lane&) = delete;
+    Lane& operator=(const Lane&) = delete;
+
+    void CloseFile()
+    {
+        if (Fd >= 0)
+            ::close(Fd);
+        Fd = -1;
+    }
+    long NewConnections() const
+    {
+        long count = 0;
+        curl_easy_getinfo(Easy, CURLINFO_NUM_CONNECTS, &count);
+        return count;
+    }
+
+    static size_t HeaderThunk(char* data, size_t size, size_t count, void* self)
+    {
+        return static_cast<Lane*>(self)->OnHeader(std::string(data, size * count));
+    }
+    static size_t WriteThunk(char* data, size_t size, size_t count, void* self)
+    {
+        return static_cast<Lane*>(self)->OnWrite(data, size * count);
+    }
+    size_t OnHeader(std::string line)
+    {
+        LastActivityMs = NowMs();
+        const size_t length = line.size();
+        while (!line.empty() && (line.back() == '\n' || line.back() == '\r'))
+            line.pop_back();
+        if (const int code = FtpWire::FinalReplyCode(line)) {
+            ReplyCode = code;
+            ReplyText = line;
+            LoggedIn = LoggedIn || code == LoggedInReply;
+            DataPending = FtpWire::IsPassiveReply(code);
+        }
+        return length;
+    }
+    size_t OnWrite(const char* data, size_t length)
+    {
+        LastActivityMs = NowMs();
+        DataPending = false;
+        if (Abort->load() || Fd < 0)
+            return 0;
+        // More than the server's own size is no copy of the file; a server
+        // that never stops sending must not fill the disk.
+        if (Size >= 0 && Bytes + int64_t(length) > Size) {
+            TooLong = true;
+            return 0;
+        }
+        if (!FtpWire::WriteAll(Fd, data, length)) {
+            WriteFailed = true;
+            return 0;
+        }
+        Bytes += int64_t(length);
+        return length;
+    }
+};
+
+TFtpBatch::TFtpBatch(TFtpConnection& connection, const std::string& folder, int connections)
+    : mConnection(connection), mFolder(folder), mLimit(std::clamp(connections, 1, MaxConnections))
+{
+    // A relative folder means the same on every connection only from the
+    // login folder; the reused connection stands elsewhere.
+    char* entry = nullptr;
+    if (!mFolder.empty() && mFolder[0] != '/' && connection.mEasy &&
+        curl_easy_getinfo(connection.mEasy, CURLINFO_FTP_ENTRY_PATH, &entry) == CURLE_OK && entry && *entry) {
+        std::string base = entry;
+        if (base.back() != '/')
+            base += '/';
+        mFolder = base + mFolder;
+    }
+    while (!mFolder.empty() && mFolder.back() == '/' && mFolder.size() > 1)
+        mFolder.pop_back();
+    for (int i = 0; i < mLimit; ++i) {
+        mLanes.push_back(std::make_unique<Lane>());
+        mLanes.back()->Abort = &connection.mAbort;
+    }
+}
+
+TFtpBatch::~TFtpBatch()
+{
+    // Unwinding: the events' owner may be gone.
+    mEvents = nullptr;
+    for (auto& lane : mLanes)
+        if (lane->Step != Lane::Phase::Idle)
+            Drop(*lane);
+    // The control connection may have been closed or be busy elsewhere in
+    // the cache: its socket is no longer the connection's own to watch.
+    mConnection.mSocket = -1;
+    mConnection.mConnected = false;
+}
+
+int TFtpBatch::Busy() const
+{
+    return int(std::count_if(mLanes.begin(), mLanes.end(),
+                             [](const auto& lane) { return lane->Step != Lane::Phase::Idle; }));
+}
+
+int64_t TFtpBatch::BytesInFlight() const
+{
+    int64_t sum = 0;
+    for (const auto& lane : mLanes)
+        if (lane->Step == Lane::Phase::Retr)
+            sum += lane->Bytes;
+    return sum;
+}
+
+void TFtpBatch::Run(const std::vector<File>& files, const Events& events)
+{
+    mFiles = &files;
+    mEvents = &events;
+    mGoOn = true;
+    mRefusals.assign(files.size(), 0);
+    std::deque<size_t> pending;
+    for (size_t i = 0; i < files.size(); ++i)
+        pending.push_back(i);
+    CURLM* multi = mConnection.mMulti;
+    if (!multi || !mConnection.mConnected)
+        throw EFtpError("Not connected.");
+    for (;;) {
+        if (mConnection.Aborted() || events.Stopping()) {
+            CutAll();
+            return;
+        }
+        StartNext(pending);
+        if (Busy() == 0)
+            return;
+        int running = 0;
+        if (curl_multi_perform(multi, &running) != CURLM_OK) {
+            CutAll();
+            throw std::bad_alloc();
+        }
+        int queued = 0;
+        while (CURLMsg* msg = curl_multi_info_read(multi, &queued)) {
+            if (msg->msg != CURLMSG_DONE)
+                continue;
+            char* owner = nullptr;
+            curl_easy_getinfo(msg->easy_handle, CURLINFO_PRIVATE, &owner);
+            Lane* lane = reinterpret_cast<Lane*>(owner);
+            const int result = msg->data.result;
+            curl_multi_remove_handle(multi, msg->easy_handle);
+            if (lane)
+                Complete(*lane, result, pending);
+        }
+        CheckTimes(pending);
+        events.Progress(BytesInFlight());
+        curl_multi_poll(multi, nullptr, 0, WaitMs(), nullptr);
+    }
+}
+
+void TFtpBatch::StartNext(std::deque<size_t>& pending)
+{
+    while (mGoOn && Busy() < mLimit && !pending.empty()) {
+        const size_t index = pending.front();
+        pending.pop_front();
+        const File& file = (*mFiles)[index];
+        if (file.Size >= 0 && !mEvents->NeedsFetch(index, file.Size)) {
+            Result present;
+            present.Kind = Outcome::Present;
+            present.Size = file.Size;
+            Tell(index, present);
+            continue;
+        }
+        auto idle = std::find_if(mLanes.begin(), mLanes.end(),
+                                 [](const auto& lane) { return lane->Step == Lane::Phase::Idle; });
+        Begin(**idle, index, file.Size < 0, file.Size);
+    }
+}
+
+// Puts the lane's next step for file index on the multi handle: SIZE first
+// when the listing gave no size, else RETR. False when the file failed at once.
+bool TFtpBatch::Begin(Lane& lane, size_t index, bool askSize, int32_t size)
+{
+    const File& file = (*mFiles)[index];
+    CURL* e = lane.Easy;
+    lane.Index = index;
+    lane.Size = size;
+    lane.Bytes = 0;
+    lane.LoggedIn = false;
+    lane.DataPending = false;
+    lane.WriteFailed = false;
+    lane.TooLong = false;
+    lane.ReplyCode = 0;
+    lane.ReplyText.clear();
+    lane.ErrorBuffer[0] = 0;
+    lane.StartedMs = lane.LastActivityMs = NowMs();
+    curl_slist_free_all(lane.Quotes);
+    lane.Quotes = nullptr;
+    const std::string path = mFolder + "/" + file.Name;
+
+    mConnection.ApplyCommonOptions(e);
+    curl_easy_setopt(e, CURLOPT_PRIVATE, &lane);
+    curl_easy_setopt(e, CURLOPT_ERRORBUFFER, lane.ErrorBuffer);
+    curl_easy_setopt(e, CURLOPT_HEADERFUNCTION, &Lane::HeaderThunk);
+    curl_easy_setopt(e, CURLOPT_HEADERDATA, &lane);
+    curl_easy_setopt(e, CURLOPT_WRITEFUNCTION, &Lane::WriteThunk);
+    curl_easy_setopt(e, CURLOPT_WRITEDATA, &lane);
+    if (askSize) {
+        // SIZE in binary type, the path in full: no CWD for it.
+        for (const std::string& q : {std::string("TYPE I"), "*SIZE " + path}) {
+            curl_slist* next = curl_slist_append(lane.Quotes, q.c_str());
+            if (!next)
+                throw std::bad_alloc();
+            lane.Quotes = next;
+        }
+        lane.Step = Lane::Phase::Size;
+        curl_easy_setopt(e, CURLOPT_URL, mConnection.Url(e, std::string()).c_str());
+        curl_easy_setopt(e, CURLOPT_FTP_FILEMETHOD, static_cast<long>(CURLFTPMETHOD_NOCWD));
+        curl_easy_setopt(e, CURLOPT_NOBODY, 1L);
+        curl_easy_setopt(e, CURLOPT_QUOTE, lane.Quotes);
+    } else {
+        // Owner-only, and never through a link planted where the file goes.
+        lane.Fd = ::open(file.LocalPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC | O_NOFOLLOW, 0600);
+        if (lane.Fd < 0) {
+            Result failed;
+            failed.Size = lane.Size;
+            failed.Error = "Cannot create file \"" + file.LocalPath + "\". " + std::strerror(errno);
+            lane.Step = Lane::Phase::Idle;
+            Tell(index, failed);
+            return false;
+        }
+        lane.Step = Lane::Phase::Retr;
+        // One CWD per connection to the folder, then RETR by name; libcurl
+        // leaves it out while a connection stays in that folder.
+        curl_easy_setopt(e, CURLOPT_URL, mConnection.Url(e, path).c_str());
+        curl_easy_setopt(e, CURLOPT_FTP_FILEMETHOD, static_cast<long>(CURLFTPMETHOD_SINGLECWD));
+        curl_easy_setopt(e, CURLOPT_NOBODY, 0L);
+        curl_easy_setopt(e, CURLOPT_QUOTE, nullptr);
+        // RETR follows at once: no SIZE of libcurl's own before it.
+        curl_easy_setopt(e, CURLOPT_IGNORE_CONTENT_LENGTH, 1L);
+        mEvents->Started(index);
+    }
+    curl_multi_add_handle(mConnection.mMulti, e);
+    return true;
+}
+
+// A new connection that ended before its login completed: the server
+// turned it away, the file itself is not at fault.
+bool TFtpBatch::Refusal(Lane& lane, int curlResult) const
+{
+    return curlResult != CURLE_OK && !lane.LoggedIn && lane.Bytes == 0 && lane.NewConnections() > 0 &&
+           mRefusals[lane.Index] < MaxRefusals;
+}
+
+void TFtpBatch::Complete(Lane& lane, int curlResult, std::deque<size_t>& pending)
+{
+    if (mConnection.Aborted()) {
+        Drop(lane);
+        return;
+    }
+    if (Refusal(lane, curlResult)) {
+        // The file waits for a connection that works; no more connections
+        // than are working now are tried again.
+        qCDebug(lcWorkers) << "download: the server refused another connection:" << lane.ErrorBuffer;
+        ++mRefusals[lane.Index];
+        ++mRefused;
+        lane.CloseFile();
+        if (lane.Step == Lane::Phase::Retr)
+            ::unlink((*mFiles)[lane.Index].LocalPath.c_str());
+        lane.Step = Lane::Phase::Idle;
+        pending.push_front(lane.Index);
+        mLimit = std::max(1, Busy());
+        return;
+    }
+    if (lane.Step == Lane::Phase::Retr) {
+        FinishRetr(lane, curlResult);
+        return;
+    }
+    if (curlResult != CURLE_OK) {
+        Result failed;
+        failed.SocketKind = FtpWire::IsSocketFailure(curlResult);
+        failed.Error = lane.ErrorBuffer[0] ? lane.ErrorBuffer : curl_easy_strerror(CURLcode(curlResult));
+        Report(lane, failed);
+        return;
+    }
+    const int32_t size = lane.ReplyCode == SizeReply ? FtpWire::SizeFromReply(lane.ReplyText) : -1;
+    if (!mEvents->NeedsFetch(lane.Index, size)) {
+        Result present;
+        present.Kind = Outcome::Present;
+        present.Size = size;
+        Report(lane, present);
+        return;
+    }
+    Begin(lane, lane.Index, false, size);
+}
+
+void TFtpBatch::FinishRetr(Lane& lane, int curlResult)
+{
+    Result result;
+    result.Written = true;
+    result.Size = lane.Size;
+    result.Bytes = lane.Bytes;
+    const bool closed = ::close(lane.Fd) == 0;
+    lane.Fd = -1;
+    if (lane.WriteFailed || (curlResult == CURLE_OK && !closed)) {
+        result.Error = "Stream write error";
+    } else if (lane.TooLong) {
+        result.Error = "The server sent more than the file's size.";
+    } else if (curlResult != CURLE_OK) {
+        result.SocketKind = FtpWire::IsSocketFailure(curlResult);
+        result.Error = lane.ErrorBuffer[0] ? lane.ErrorBuffer : curl_easy_strerror(CURLcode(curlResult));
+        if (lane.ReplyCode >= 400 && !result.SocketKind)
+            result.Error = lane.ReplyText;
+    } else if (lane.Size >= 0 && lane.Bytes != lane.Size) {
+        result.Error = "Transfer incomplete: " + std::to_string(lane.Bytes) + " of " + std::to_string(lane.Size) +
+                       " bytes received.";
+    } else {
+        result.Kind = Outcome::Fetched;
+    }
+    Report(lane, result);
+}
+
+void TFtpBatch::Report(Lane& lane, const Result& result)
+{
+    lane.Step = Lane::Phase::Idle;
+    if (result.Kind == Outcome::Failed)
+        qCDebug(lcWorkers) << "download:" << (*mFiles)[lane.Index].Name.c_str() << "failed:" << result.Error.c_str();
+    Tell(lane.Index, result);
+}
+
+void TFtpBatch::Tell(size_t index, const Result& result)
+{
+    if (!mEvents->Finished(index, result))
+        mGoOn = false;
+}
+
+// A silent transfer fails as a socket error; a new connection that has not
+// logged in within the connect time counts as refused.
+void TFtpBatch::CheckTimes(std::deque<size_t>& pending)
+{
+    const int64_t now = NowMs();
+    for (auto& slot : mLanes) {
+        Lane& lane = *slot;
+        if (lane.Step == Lane::Phase::Idle)
+            continue;
+        const bool noLogin = !lane.LoggedIn && lane.Bytes == 0 && lane.NewConnections() > 0 &&
+                             now - lane.StartedMs >= mConnection.ConnectTimeoutMs;
+        const bool stalled = now - lane.LastActivityMs >= mConnection.StallLimitMs;
+        if (!noLogin && !stalled)
+            continue;
+        curl_multi_remove_handle(mConnection.mMulti, lane.Easy);
+        std::snprintf(lane.ErrorBuffer, sizeof lane.ErrorBuffer, "%s", "Connection timed out");
+        Complete(lane, CURLE_OPERATION_TIMEDOUT, pending);
+    }
+}
+
+int TFtpBatch::WaitMs() const
+{
+    int64_t limit = MaxWaitMs;
+    const int64_t now = NowMs();
+    for (const auto& lane : mLanes) {
+        if (lane->Step == Lane::Phase::Idle)
+            continue;
+        if (lane->DataPending)
+            limit = FtpWire::PassiveGapPollMs;
+        limit = std::min<int64_t>(limit, mConnection.StallLimitMs - (now - lane->LastActivityMs));
+    }
+    return static_cast<int>(std::max<int64_t>(limit, 0));
+}
+
+// Removing a handle in mid-transfer closes its connection.
+void TFtpBatch::Drop(Lane& lane)
+{
+    curl_multi_remove_handle(mConnection.mMulti, lane.Easy);
+    const bool written = lane.Step == Lane::Phase::Retr;
+    lane.CloseFile();
+    lane.Step = Lane::Phase::Idle;
+    if (mEvents) {
+        Result cut;
+        cut.Kind = Outcome::Cut;
+        cut.Written = written;
+        cut.Size = lane.Size;
+        cut.Bytes = lane.Bytes;
+        Tell(lane.Index, cut);
+        mGoOn = false;
+    }
+}
+
+void TFtpBatch::CutAll()
+{
+    for (auto& lane : mLanes)
+        if (lane->Step != Lane::Phase::Idle)
+            Drop(*lane);
+}

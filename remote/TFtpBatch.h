@@ -1,0 +1,102 @@
+#pragma once
+// Fetches files of one server folder over several connections at once, all
+// driven from one thread through the multi handle of a connected
+// TFtpConnection: its control connection is reused as it stands and up to
+// Connections - 1 more log in alike. Each connection takes the next file of
+// the list, in order, as soon as it is free, so every file costs two round
+// trips (EPSV, RETR) on a connection that is already open. A server that
+// refuses the extra connections (a connection limit, 421, 530 on a second
+// login) only leaves fewer of them.
+//
+// Threads: made and run on the connection's owning thread, which also gets
+// every event. The connection's Abort (any thread) ends every transfer of
+// the batch at its next wake-up. After Run the connection takes no further
+// command: Disconnect it.
+#include <cstdint>
+#include <deque>
+#include <functional>
+#include <memory>
+#include <string>
+#include <vector>
+
+class TFtpConnection;
+
+class TFtpBatch {
+public:
+    struct File {
+        std::string Name;      // in the folder, as listed
+        std::string LocalPath; // created 0600, never through a link
+        int32_t Size = -1;     // from the listing; -1: asked with SIZE first
+    };
+    enum class Outcome {
+        Present, // NeedsFetch said no: nothing written
+        Fetched, // received whole, at the server's size when it gave one
+        Failed,  // this file failed
+        Cut,     // its transfer was ended by a stop or an abort
+    };
+    struct Result {
+        Outcome Kind = Outcome::Failed;
+        bool Written = false;    // the local file was created for it
+        bool SocketKind = false; // the network failed, not the file
+        int32_t Size = -1;       // the server's size, -1 when it gave none
+        int64_t Bytes = 0;       // received
+        std::string Error;
+    };
+    struct Events {
+        // The server's size is known (-1: it gave none): true to fetch.
+        std::function<bool(size_t index, int32_t size)> NeedsFetch;
+        // The file's transfer begins.
+        std::function<void(size_t index)> Started;
+        // Bytes received so far by the transfers running now.
+        std::function<void(int64_t bytes)> Progress;
+        // Once per file reached. False: start no further file (the running
+        // ones go on to their end).
+        std::function<bool(size_t index, const Result& result)> Finished;
+        // Polled at every wake-up (at least every MaxWaitMs); true cuts
+        // every running transfer.
+        std::function<bool()> Stopping;
+    };
+
+    static constexpr int MaxConnections = 16;
+    static constexpr int MaxWaitMs = 100;
+
+    // folder: the server folder the names are in (relative ones are taken
+    // from the login folder).
+    TFtpBatch(TFtpConnection& connection, const std::string& folder, int connections);
+    ~TFtpBatch();
+    TFtpBatch(const TFtpBatch&) = delete;
+    TFtpBatch& operator=(const TFtpBatch&) = delete;
+
+    // Every file of files is reached unless a stop, an abort or a Finished
+    // that said false ended the batch first.
+    void Run(const std::vector<File>& files, const Events& events);
+    // Extra connections the server refused.
+    int Refused() const { return mRefused; }
+
+private:
+    struct Lane;
+
+    void StartNext(std::deque<size_t>& pending);
+    bool Begin(Lane& lane, size_t index, bool askSize, int32_t size);
+    void Complete(Lane& lane, int curlResult, std::deque<size_t>& pending);
+    void FinishRetr(Lane& lane, int curlResult);
+    bool Refusal(Lane& lane, int curlResult) const;
+    void CheckTimes(std::deque<size_t>& pending);
+    void Report(Lane& lane, const Result& result);
+    void Tell(size_t index, const Result& result);
+    void Drop(Lane& lane);
+    void CutAll();
+    int Busy() const;
+    int64_t BytesInFlight() const;
+    int WaitMs() const;
+
+    TFtpConnection& mConnection;
+    std::string mFolder;
+    int mLimit;
+    int mRefused = 0;
+    bool mGoOn = true;
+    const std::vector<File>* mFiles = nullptr;
+    const Events* mEvents = nullptr;
+    std::vector<int> mRefusals; // per file: times a new connection for it was refused
+    std::vector<std::unique_ptr<Lane>> mLanes;
+};
