@@ -13,6 +13,7 @@
 #include <algorithm>
 #include <chrono>
 #include <cmath>
+#include <optional>
 #include <cstdio>
 #include <exception>
 #include <fcntl.h>
@@ -194,16 +195,20 @@ void TFetchThread::DownloadCase()
             m_row->SubItems[3] = "Starting...";
             m_catalogue.List.RowChanged(m_row);
         });
+        // Ends, with its connections, before the connection disconnects.
+        std::optional<TFtpBatch> batch;
         try {
             if (!LocalCache::IsSafeKey(m_caseKey))
                 throw EFtpError("Unsafe case name");
+            if (m_settings.Connections > 1)
+                batch.emplace(m_connection, remote, m_settings.Connections);
             m_connection.ChangeDir(remote);
             m_connection.ListFiles(files);
         } catch (...) {
             m_caseStatus = 1;
             throw;
         }
-        FetchFiles(remote, local, files);
+        FetchFiles(batch ? &*batch : nullptr, local, files);
     } catch (...) {
     }
     m_connection.Disconnect();
@@ -214,7 +219,7 @@ void TFetchThread::DownloadCase()
     m_row = nullptr;
 }
 
-void TFetchThread::FetchFiles(const std::string& remote, const std::string& local,
+void TFetchThread::FetchFiles(TFtpBatch* batch, const std::string& local,
                               const std::vector<TFtpConnection::ListedFile>& files)
 {
     m_fileCount = int(files.size());
@@ -230,8 +235,8 @@ void TFetchThread::FetchFiles(const std::string& remote, const std::string& loca
     m_caseStatus = 0;
     m_startTick = TickCount();
     m_fileNumber = 1;
-    if (m_settings.Connections > 1)
-        FetchParallel(remote, local, files);
+    if (batch)
+        FetchParallel(*batch, local, files);
     else
         FetchSequential(local, files);
 }
@@ -287,7 +292,7 @@ void TFetchThread::FetchSequential(const std::string& local, const std::vector<T
     }
 }
 
-void TFetchThread::FetchParallel(const std::string& remote, const std::string& local,
+void TFetchThread::FetchParallel(TFtpBatch& batch, const std::string& local,
                                  const std::vector<TFtpConnection::ListedFile>& files)
 {
     std::vector<TFtpBatch::File> batchFiles;
@@ -304,7 +309,14 @@ void TFetchThread::FetchParallel(const std::string& remote, const std::string& l
     int64_t lastBytes = 0;
     TFtpBatch::Events events;
     events.NeedsFetch = [&](size_t i, int32_t size) { return size != LocalSize(batchFiles[i].LocalPath); };
-    events.Started = [&](size_t) { ShowFileNumber(); };
+    uint32_t lastStatus = TickCount() - ProgressIntervalMs;
+    events.Started = [&](size_t) {
+        // Like the progress: one synchronised call per interval at most.
+        if (TickCount() - lastStatus >= ProgressIntervalMs) {
+            lastStatus = TickCount();
+            ShowFileNumber();
+        }
+    };
     events.Progress = [&](int64_t bytes) {
         // One synchronised call per interval, not per read of every connection.
         if (bytes != lastBytes && TickCount() - lastShown >= ProgressIntervalMs) {
@@ -318,7 +330,6 @@ void TFetchThread::FetchParallel(const std::string& remote, const std::string& l
         return FileFinished(batchFiles[i], result);
     };
     events.Stopping = [this] { return Stopping(); };
-    TFtpBatch batch(m_connection, remote, m_settings.Connections);
     batch.Run(batchFiles, events);
     // Stopped: the files not reached yet stay as they are.
     if (reached < batchFiles.size())

@@ -61,10 +61,11 @@ private:
     void ReleasePick();
     bool Stopping() const;
     void DownloadCase();
-    void FetchFiles(const std::string& remoteFolder, const std::string& localFolder,
+    // batch: the connections to fetch over; none: file after file.
+    void FetchFiles(TFtpBatch* batch, const std::string& localFolder,
                     const std::vector<TFtpConnection::ListedFile>& files);
     void FetchSequential(const std::string& localFolder, const std::vector<TFtpConnection::ListedFile>& files);
-    void FetchParallel(const std::string& remoteFolder, const std::string& localFolder,
+    void FetchParallel(TFtpBatch& batch, const std::string& localFolder,
                        const std::vector<TFtpConnection::ListedFile>& files);
     // Counts a file of the parallel fetch; false ends the case.
     bool FileFinished(const TFtpBatch::File& file, const TFtpBatch::Result& result);

@@ -23,6 +23,8 @@ constexpr int SizeReply = 213;
 // A file whose new connection is refused goes back to the list; after this
 // many refusals it fails like any file whose connection failed.
 constexpr int MaxRefusals = 3;
+// The longest wait for the QUIT replies at a clean end.
+constexpr int QuitWaitMs = 1000;
 
 int64_t NowMs()
 {
@@ -36,7 +38,7 @@ int64_t NowMs()
 // Which connection of the multi handle's cache it runs on is libcurl's
 // choice: a free one logged in already, or a new one.
 struct TFtpBatch::Lane {
-    enum class Phase { Idle, Size, Retr };
+    enum class Phase { Idle, Warm, Size, Retr, Quit };
 
     CURL* Easy = nullptr;
     curl_slist* Quotes = nullptr;
@@ -53,6 +55,7 @@ struct TFtpBatch::Lane {
     bool TooLong = false;
     int ReplyCode = 0;
     std::string ReplyText;
+    std::string SizeText; // the 213 reply, when one came
     char ErrorBuffer[CURL_ERROR_SIZE] = {};
     const std::atomic<bool>* Abort = nullptr;
 
@@ -101,6 +104,9 @@ struct TFtpBatch::Lane {
             ReplyCode = code;
             ReplyText = line;
             LoggedIn = LoggedIn || code == LoggedInReply;
+            // A CWD of libcurl's own may follow the SIZE quote.
+            if (code == SizeReply)
+                SizeText = line;
             DataPending = FtpWire::IsPassiveReply(code);
         }
         return length;
@@ -144,7 +150,13 @@ TFtpBatch::TFtpBatch(TFtpConnection& connection, const std::string& folder, int 
     for (int i = 0; i < mLimit; ++i) {
         mLanes.push_back(std::make_unique<Lane>());
         mLanes.back()->Abort = &connection.mAbort;
+        connection.mGuests.push_back(mLanes.back()->Easy);
     }
+    // The extra connections log in and go to the folder while the
+    // connection itself lists it; the first lane waits for the listing's.
+    if (connection.mMulti && connection.mConnected)
+        for (size_t i = 1; i < mLanes.size(); ++i)
+            Warm(*mLanes[i]);
 }
 
 TFtpBatch::~TFtpBatch()
@@ -154,6 +166,14 @@ TFtpBatch::~TFtpBatch()
     for (auto& lane : mLanes)
         if (lane->Step != Lane::Phase::Idle)
             Drop(*lane);
+    auto ours = [this](CURL* easy) {
+        return std::any_of(mLanes.begin(), mLanes.end(), [easy](const auto& lane) { return lane->Easy == easy; });
+    };
+    auto& guests = mConnection.mGuests;
+    guests.erase(std::remove_if(guests.begin(), guests.end(), ours), guests.end());
+    auto& done = mConnection.mGuestsDone;
+    done.erase(std::remove_if(done.begin(), done.end(), [&](const auto& entry) { return ours(entry.first); }),
+               done.end());
     // The control connection may have been closed or be busy elsewhere in
     // the cache: its socket is no longer the connection's own to watch.
     mConnection.mSocket = -1;
@@ -192,29 +212,91 @@ void TFtpBatch::Run(const std::vector<File>& files, const Events& events)
             CutAll();
             return;
         }
+        // Warm-ups that ended while the listing drove the multi handle.
+        for (const auto& [easy, result] : std::exchange(mConnection.mGuestsDone, {}))
+            Ended(easy, result, pending);
         StartNext(pending);
         if (Busy() == 0)
-            return;
+            break;
         int running = 0;
         if (curl_multi_perform(multi, &running) != CURLM_OK) {
             CutAll();
             throw std::bad_alloc();
         }
+        const int busy = Busy();
         int queued = 0;
-        while (CURLMsg* msg = curl_multi_info_read(multi, &queued)) {
+        while (CURLMsg* msg = curl_multi_info_read(multi, &queued))
+            if (msg->msg == CURLMSG_DONE)
+                Ended(msg->easy_handle, msg->data.result, pending);
+        CheckTimes(pending);
+        events.Progress(BytesInFlight());
+        // A lane that came free takes its next file at once.
+        if (Busy() == busy)
+            curl_multi_poll(multi, nullptr, 0, WaitMs(), nullptr);
+    }
+    if (mFailures == 0)
+        QuitAll();
+}
+
+void TFtpBatch::Ended(CURL* easy, int result, std::deque<size_t>& pending)
+{
+    char* owner = nullptr;
+    curl_easy_getinfo(easy, CURLINFO_PRIVATE, &owner);
+    curl_multi_remove_handle(mConnection.mMulti, easy);
+    if (Lane* lane = reinterpret_cast<Lane*>(owner))
+        Complete(*lane, result, pending);
+}
+
+// A new connection for each lane: login, the folder's CWD, nothing more;
+// it then waits in libcurl's cache for the lane's first file.
+void TFtpBatch::Warm(Lane& lane)
+{
+    Prepare(lane);
+    lane.Step = Lane::Phase::Warm;
+    CURL* e = lane.Easy;
+    curl_easy_setopt(e, CURLOPT_URL, mConnection.Url(e, mFolder + "/").c_str());
+    curl_easy_setopt(e, CURLOPT_FTP_FILEMETHOD, static_cast<long>(CURLFTPMETHOD_SINGLECWD));
+    curl_easy_setopt(e, CURLOPT_NOBODY, 1L);
+    curl_easy_setopt(e, CURLOPT_QUOTE, nullptr);
+    curl_easy_setopt(e, CURLOPT_FRESH_CONNECT, 1L);
+    curl_multi_add_handle(mConnection.mMulti, e);
+}
+
+// At a clean end every connection says QUIT at once rather than one after
+// the other when the multi handle ends; each lane takes one idle connection.
+void TFtpBatch::QuitAll()
+{
+    const size_t count = std::min(mLanes.size(), size_t(mAlive));
+    for (size_t i = 0; i < count; ++i) {
+        Lane& lane = *mLanes[i];
+        Prepare(lane);
+        lane.Step = Lane::Phase::Quit;
+        CURL* e = lane.Easy;
+        lane.Quotes = curl_slist_append(nullptr, "QUIT");
+        if (!lane.Quotes)
+            throw std::bad_alloc();
+        curl_easy_setopt(e, CURLOPT_URL, mConnection.Url(e, mFolder + "/").c_str());
+        curl_easy_setopt(e, CURLOPT_FTP_FILEMETHOD, static_cast<long>(CURLFTPMETHOD_SINGLECWD));
+        curl_easy_setopt(e, CURLOPT_NOBODY, 1L);
+        curl_easy_setopt(e, CURLOPT_QUOTE, lane.Quotes);
+        curl_multi_add_handle(mConnection.mMulti, e);
+    }
+    const int64_t deadline = NowMs() + QuitWaitMs;
+    while (Busy() > 0 && NowMs() < deadline && !mConnection.Aborted()) {
+        int running = 0;
+        curl_multi_perform(mConnection.mMulti, &running);
+        int queued = 0;
+        while (CURLMsg* msg = curl_multi_info_read(mConnection.mMulti, &queued)) {
             if (msg->msg != CURLMSG_DONE)
                 continue;
             char* owner = nullptr;
             curl_easy_getinfo(msg->easy_handle, CURLINFO_PRIVATE, &owner);
-            Lane* lane = reinterpret_cast<Lane*>(owner);
-            const int result = msg->data.result;
-            curl_multi_remove_handle(multi, msg->easy_handle);
-            if (lane)
-                Complete(*lane, result, pending);
+            curl_multi_remove_handle(mConnection.mMulti, msg->easy_handle);
+            if (Lane* lane = reinterpret_cast<Lane*>(owner))
+                lane->Step = Lane::Phase::Idle;
         }
-        CheckTimes(pending);
-        events.Progress(BytesInFlight());
-        curl_multi_poll(multi, nullptr, 0, WaitMs(), nullptr);
+        if (Busy() > 0)
+            curl_multi_poll(mConnection.mMulti, nullptr, 0, MaxWaitMs, nullptr);
     }
 }
 
@@ -243,30 +325,12 @@ bool TFtpBatch::Begin(Lane& lane, size_t index, bool askSize, int32_t size)
 {
     const File& file = (*mFiles)[index];
     CURL* e = lane.Easy;
+    Prepare(lane);
     lane.Index = index;
     lane.Size = size;
-    lane.Bytes = 0;
-    lane.LoggedIn = false;
-    lane.DataPending = false;
-    lane.WriteFailed = false;
-    lane.TooLong = false;
-    lane.ReplyCode = 0;
-    lane.ReplyText.clear();
-    lane.ErrorBuffer[0] = 0;
-    lane.StartedMs = lane.LastActivityMs = NowMs();
-    curl_slist_free_all(lane.Quotes);
-    lane.Quotes = nullptr;
     const std::string path = mFolder + "/" + file.Name;
-
-    mConnection.ApplyCommonOptions(e);
-    curl_easy_setopt(e, CURLOPT_PRIVATE, &lane);
-    curl_easy_setopt(e, CURLOPT_ERRORBUFFER, lane.ErrorBuffer);
-    curl_easy_setopt(e, CURLOPT_HEADERFUNCTION, &Lane::HeaderThunk);
-    curl_easy_setopt(e, CURLOPT_HEADERDATA, &lane);
-    curl_easy_setopt(e, CURLOPT_WRITEFUNCTION, &Lane::WriteThunk);
-    curl_easy_setopt(e, CURLOPT_WRITEDATA, &lane);
     if (askSize) {
-        // SIZE in binary type, the path in full: no CWD for it.
+        // SIZE in binary type, the path in full: quotes go before any CWD.
         for (const std::string& q : {std::string("TYPE I"), "*SIZE " + path}) {
             curl_slist* next = curl_slist_append(lane.Quotes, q.c_str());
             if (!next)
@@ -274,8 +338,9 @@ bool TFtpBatch::Begin(Lane& lane, size_t index, bool askSize, int32_t size)
             lane.Quotes = next;
         }
         lane.Step = Lane::Phase::Size;
-        curl_easy_setopt(e, CURLOPT_URL, mConnection.Url(e, std::string()).c_str());
-        curl_easy_setopt(e, CURLOPT_FTP_FILEMETHOD, static_cast<long>(CURLFTPMETHOD_NOCWD));
+        // The folder's URL: libcurl adds no CWD while the connection is in it.
+        curl_easy_setopt(e, CURLOPT_URL, mConnection.Url(e, mFolder + "/").c_str());
+        curl_easy_setopt(e, CURLOPT_FTP_FILEMETHOD, static_cast<long>(CURLFTPMETHOD_SINGLECWD));
         curl_easy_setopt(e, CURLOPT_NOBODY, 1L);
         curl_easy_setopt(e, CURLOPT_QUOTE, lane.Quotes);
     } else {
@@ -304,6 +369,31 @@ bool TFtpBatch::Begin(Lane& lane, size_t index, bool askSize, int32_t size)
     return true;
 }
 
+void TFtpBatch::Prepare(Lane& lane)
+{
+    lane.Bytes = 0;
+    lane.LoggedIn = false;
+    lane.DataPending = false;
+    lane.WriteFailed = false;
+    lane.TooLong = false;
+    lane.ReplyCode = 0;
+    lane.ReplyText.clear();
+    lane.SizeText.clear();
+    lane.ErrorBuffer[0] = 0;
+    lane.StartedMs = lane.LastActivityMs = NowMs();
+    curl_slist_free_all(lane.Quotes);
+    lane.Quotes = nullptr;
+    CURL* e = lane.Easy;
+    mConnection.ApplyCommonOptions(e);
+    curl_easy_setopt(e, CURLOPT_FRESH_CONNECT, 0L);
+    curl_easy_setopt(e, CURLOPT_PRIVATE, &lane);
+    curl_easy_setopt(e, CURLOPT_ERRORBUFFER, lane.ErrorBuffer);
+    curl_easy_setopt(e, CURLOPT_HEADERFUNCTION, &Lane::HeaderThunk);
+    curl_easy_setopt(e, CURLOPT_HEADERDATA, &lane);
+    curl_easy_setopt(e, CURLOPT_WRITEFUNCTION, &Lane::WriteThunk);
+    curl_easy_setopt(e, CURLOPT_WRITEDATA, &lane);
+}
+
 // A new connection that ended before its login completed: the server
 // turned it away, the file itself is not at fault.
 bool TFtpBatch::Refusal(Lane& lane, int curlResult) const
@@ -316,6 +406,19 @@ void TFtpBatch::Complete(Lane& lane, int curlResult, std::deque<size_t>& pending
 {
     if (mConnection.Aborted()) {
         Drop(lane);
+        return;
+    }
+    if (curlResult == CURLE_OK && lane.NewConnections() > 0)
+        ++mAlive;
+    if (curlResult != CURLE_OK)
+        ++mFailures;
+    if (lane.Step == Lane::Phase::Warm) {
+        // A connection the server would not give: one fewer at once.
+        if (curlResult != CURLE_OK && !lane.LoggedIn) {
+            ++mRefused;
+            mLimit = std::max(1, mLimit - 1);
+        }
+        lane.Step = Lane::Phase::Idle;
         return;
     }
     if (Refusal(lane, curlResult)) {
@@ -343,7 +446,7 @@ void TFtpBatch::Complete(Lane& lane, int curlResult, std::deque<size_t>& pending
         Report(lane, failed);
         return;
     }
-    const int32_t size = lane.ReplyCode == SizeReply ? FtpWire::SizeFromReply(lane.ReplyText) : -1;
+    const int32_t size = lane.SizeText.empty() ? -1 : FtpWire::SizeFromReply(lane.SizeText);
     if (!mEvents->NeedsFetch(lane.Index, size)) {
         Result present;
         present.Kind = Outcome::Present;
@@ -433,9 +536,11 @@ void TFtpBatch::Drop(Lane& lane)
 {
     curl_multi_remove_handle(mConnection.mMulti, lane.Easy);
     const bool written = lane.Step == Lane::Phase::Retr;
+    const bool carriesFile = written || lane.Step == Lane::Phase::Size;
     lane.CloseFile();
     lane.Step = Lane::Phase::Idle;
-    if (mEvents) {
+    ++mFailures;
+    if (mEvents && carriesFile) {
         Result cut;
         cut.Kind = Outcome::Cut;
         cut.Written = written;

@@ -61,7 +61,8 @@ public:
     static constexpr int MaxWaitMs = 100;
 
     // folder: the server folder the names are in (relative ones are taken
-    // from the login folder).
+    // from the login folder). Make it right after Connect: the extra
+    // connections log in meanwhile, while the connection lists the folder.
     TFtpBatch(TFtpConnection& connection, const std::string& folder, int connections);
     ~TFtpBatch();
     TFtpBatch(const TFtpBatch&) = delete;
@@ -76,6 +77,10 @@ public:
 private:
     struct Lane;
 
+    void Prepare(Lane& lane);
+    void Warm(Lane& lane);
+    void QuitAll();
+    void Ended(void* easy, int curlResult, std::deque<size_t>& pending);
     void StartNext(std::deque<size_t>& pending);
     bool Begin(Lane& lane, size_t index, bool askSize, int32_t size);
     void Complete(Lane& lane, int curlResult, std::deque<size_t>& pending);
@@ -94,6 +99,8 @@ private:
     std::string mFolder;
     int mLimit;
     int mRefused = 0;
+    int mAlive = 1;    // connections open and idle: the listing's and those made without failure
+    int mFailures = 0; // transfers that failed or were cut: the connections left are unknown
     bool mGoOn = true;
     const std::vector<File>* mFiles = nullptr;
     const Events* mEvents = nullptr;

@@ -162,6 +162,10 @@ void TFtpConnection::DropMulti()
     }
     if (!multi)
         return;
+    // Handles of a batch leave first, as the multi handle's end requires.
+    for (CURL* guest : mGuests)
+        curl_multi_remove_handle(multi, guest);
+    mGuestsDone.clear();
     if (mAbort.load() && mSocket >= 0) {
         // After an abort nothing more is said: QUIT fails at once.
         ::shutdown(static_cast<int>(mSocket), SHUT_RDWR);
@@ -487,7 +491,10 @@ void TFtpConnection::Perform(Op op, const std::string& path, const std::vector<s
         CURLMcode mc = curl_multi_perform(mMulti, &running);
         int queued = 0;
         while (CURLMsg* msg = curl_multi_info_read(mMulti, &queued)) {
-            if (msg->msg == CURLMSG_DONE) {
+            if (msg->msg == CURLMSG_DONE && msg->easy_handle != mEasy) {
+                // A batch's handle, driven along meanwhile: its result is kept for it.
+                mGuestsDone.emplace_back(msg->easy_handle, static_cast<int>(msg->data.result));
+            } else if (msg->msg == CURLMSG_DONE) {
                 result = msg->data.result;
                 done = true;
             }

@@ -26,6 +26,7 @@
 #include <functional>
 #include <mutex>
 #include <string>
+#include <utility>
 #include <vector>
 
 typedef void CURL;
@@ -135,6 +136,10 @@ private:
     size_t OnWrite(const char* data, size_t length);
 
     std::mutex mMultiMutex; // guards mMulti against Abort's wake-up
+    // Easy handles of a TFtpBatch that share mMulti, and the results of
+    // those that ended while an operation of this connection drove it.
+    std::vector<CURL*> mGuests;
+    std::vector<std::pair<CURL*, int>> mGuestsDone;
     CURLM* mMulti = nullptr;
     CURL* mEasy = nullptr;
     curl_slist* mQuotes = nullptr;

@@ -457,8 +457,9 @@ TEST_F(WorkerTest, FourConnectionsFetchTheCaseWholeWithProgressWithinBounds)
     EXPECT_GT(percents, 0);
     for (const std::string& text : statuses) {
         int n = 0, m = 0;
-        if (std::sscanf(text.c_str(), "Downloading image %d of %d", &n, &m) == 2)
+        if (std::sscanf(text.c_str(), "Downloading image %d of %d", &n, &m) == 2) {
             EXPECT_TRUE(n >= 1 && n <= m && m == files) << text;
+        }
     }
 }
 
@@ -483,9 +484,11 @@ TEST_F(WorkerTest, StopDuringParallelTransfersKeepsCompleteFilesAndResumeFetches
             catalogue.DownloadsPaused = true;
         return catalogue.DownloadsPaused && row->SubItems[riTransfer] == "Incomplete";
     });
-    for (int i = 1; i <= files; ++i)
-        if (i != 5)
+    for (int i = 1; i <= files; ++i) {
+        if (i != 5) {
             EXPECT_EQ(ReadLocal(Local(key, Name(i))), Content(i, 30000)) << i;
+        }
+    }
     EXPECT_FALSE(Exists(Local(key, Name(5)))); // cut short
     EXPECT_TRUE(Exists(Local(key, "Incomplete")));
     EXPECT_EQ(row->RowLight, rlIncomplete);
