@@ -330,7 +330,12 @@ void TFetchThread::FetchParallel(TFtpBatch& batch, const std::string& local,
         return FileFinished(batchFiles[i], result);
     };
     events.Stopping = [this] { return Stopping(); };
-    batch.Run(batchFiles, events);
+    try {
+        batch.Run(batchFiles, events);
+    } catch (...) {
+        m_caseStatus = 4;
+        throw;
+    }
     // Stopped: the files not reached yet stay as they are.
     if (reached < batchFiles.size())
         m_caseStatus = 4;

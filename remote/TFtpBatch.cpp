@@ -56,6 +56,7 @@ struct TFtpBatch::Lane {
     int ReplyCode = 0;
     std::string ReplyText;
     std::string SizeText; // the 213 reply, when one came
+    std::string LocalPath;
     char ErrorBuffer[CURL_ERROR_SIZE] = {};
     const std::atomic<bool>* Abort = nullptr;
 
@@ -135,8 +136,8 @@ struct TFtpBatch::Lane {
 TFtpBatch::TFtpBatch(TFtpConnection& connection, const std::string& folder, int connections)
     : mConnection(connection), mFolder(folder), mLimit(std::clamp(connections, 1, MaxConnections))
 {
-    // A relative folder means the same on every connection only from the
-    // login folder; the reused connection stands elsewhere.
+    // A relative folder taken from the login folder once: on a reused
+    // connection libcurl would go back there first, a CWD more each.
     char* entry = nullptr;
     if (!mFolder.empty() && mFolder[0] != '/' && connection.mEasy &&
         curl_easy_getinfo(connection.mEasy, CURLINFO_FTP_ENTRY_PATH, &entry) == CURLE_OK && entry && *entry) {
@@ -197,6 +198,15 @@ int64_t TFtpBatch::BytesInFlight() const
 
 void TFtpBatch::Run(const std::vector<File>& files, const Events& events)
 {
+    // The caller's lists live only as long as this call.
+    struct Forget {
+        TFtpBatch& batch;
+        ~Forget()
+        {
+            batch.mFiles = nullptr;
+            batch.mEvents = nullptr;
+        }
+    } forget{*this};
     mFiles = &files;
     mEvents = &events;
     mGoOn = true;
@@ -216,6 +226,8 @@ void TFtpBatch::Run(const std::vector<File>& files, const Events& events)
         for (const auto& [easy, result] : std::exchange(mConnection.mGuestsDone, {}))
             Ended(easy, result, pending);
         StartNext(pending);
+        if (pending.empty())
+            DropWarmUps(); // nothing left for them to carry
         if (Busy() == 0)
             break;
         int running = 0;
@@ -327,6 +339,7 @@ bool TFtpBatch::Begin(Lane& lane, size_t index, bool askSize, int32_t size)
     CURL* e = lane.Easy;
     Prepare(lane);
     lane.Index = index;
+    lane.LocalPath = file.LocalPath;
     lane.Size = size;
     const std::string path = mFolder + "/" + file.Name;
     if (askSize) {
@@ -429,7 +442,7 @@ void TFtpBatch::Complete(Lane& lane, int curlResult, std::deque<size_t>& pending
         ++mRefused;
         lane.CloseFile();
         if (lane.Step == Lane::Phase::Retr)
-            ::unlink((*mFiles)[lane.Index].LocalPath.c_str());
+            ::unlink(lane.LocalPath.c_str());
         lane.Step = Lane::Phase::Idle;
         pending.push_front(lane.Index);
         mLimit = std::max(1, Busy());
@@ -538,9 +551,14 @@ void TFtpBatch::Drop(Lane& lane)
     const bool written = lane.Step == Lane::Phase::Retr;
     const bool carriesFile = written || lane.Step == Lane::Phase::Size;
     lane.CloseFile();
+    // Unwinding, with no one left to tell: the cut copy goes all the same.
+    if (written && !mEvents)
+        ::unlink(lane.LocalPath.c_str());
     lane.Step = Lane::Phase::Idle;
+    if (!carriesFile)
+        return; // a warm-up: its connection was never counted
     ++mFailures;
-    if (mEvents && carriesFile) {
+    if (mEvents) {
         Result cut;
         cut.Kind = Outcome::Cut;
         cut.Written = written;
@@ -549,6 +567,13 @@ void TFtpBatch::Drop(Lane& lane)
         Tell(lane.Index, cut);
         mGoOn = false;
     }
+}
+
+void TFtpBatch::DropWarmUps()
+{
+    for (auto& lane : mLanes)
+        if (lane->Step == Lane::Phase::Warm)
+            Drop(*lane);
 }
 
 void TFtpBatch::CutAll()

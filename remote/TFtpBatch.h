@@ -90,6 +90,7 @@ private:
     void Report(Lane& lane, const Result& result);
     void Tell(size_t index, const Result& result);
     void Drop(Lane& lane);
+    void DropWarmUps();
     void CutAll();
     int Busy() const;
     int64_t BytesInFlight() const;

@@ -519,7 +519,9 @@ TEST_F(WorkerTest, ServersThatRefuseExtraConnectionsStillGiveTheWholeCase)
             limited.AddFile(folder + Name(i), Content(i, 10000));
         limited.Start(QStringList{"--user", "doc:pw"} + limit);
         Use(limited);
-        catalogue.RootFolder = "/referring";
+        // A root given from the login folder, on connections that stand in
+        // different folders by then.
+        catalogue.RootFolder = "referring";
         Download(key);
         for (int i = 1; i <= 6; ++i)
             EXPECT_EQ(ReadLocal(Local(key, Name(i))), Content(i, 10000)) << i;

@@ -103,22 +103,26 @@ def main():
             log = os.path.join(scratch, "proxy-%g.log" % delay)
             proxy, port = start_proxy(server_port, delay, log)
             for (count, size), study in zip(cases, studies):
-                for name in clients:
-                    times, commands = [], None
-                    for r in range(a.rounds):
+                times = {name: [] for name in clients}
+                commands = {}
+                # Round after round over all clients, so that a change in the
+                # machine's load falls on each of them alike.
+                for r in range(a.rounds):
+                    for name in clients:
                         before = len(bench.log_lines(log))
                         wall, files, got = run_client(name, build, port, scratch, study)
                         if files != count or got != count * size:
                             raise SystemExit("%s fetched %d files, %d bytes" % (name, files, got))
                         time.sleep(0.2)  # the proxy's log write of the last QUIT
-                        if commands is None:
-                            commands = collections.Counter(
+                        if name not in commands:
+                            commands[name] = collections.Counter(
                                 line.split(" ", 1)[0].upper() for line in bench.log_lines(log)[before:])
-                        times.append(wall)
-                    results[(study, delay, name)] = (statistics.median(times), sum(commands.values()) / count,
-                                                     commands)
+                        times[name].append(wall)
+                for name in clients:
+                    results[(study, delay, name)] = (statistics.median(times[name]),
+                                                     sum(commands[name].values()) / count, commands[name])
                     print("%4d x %-7s %4g ms  %-26s %8.3f s" %
-                          (count, size_text(size), delay, CLIENTS[name], statistics.median(times)), flush=True)
+                          (count, size_text(size), delay, CLIENTS[name], statistics.median(times[name])), flush=True)
             proxy.terminate()
             proxy.wait()
             proxy = None
