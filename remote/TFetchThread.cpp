@@ -339,6 +339,10 @@ void TFetchThread::FetchParallel(TFtpBatch& batch, const std::string& local,
     // Stopped: the files not reached yet stay as they are.
     if (reached < batchFiles.size())
         m_caseStatus = 4;
+    // As a stopped transfer does file after file: the connections end
+    // without waiting for the server's goodbye.
+    if (Stopping())
+        m_connection.Abort();
 }
 
 // The counters as the sequential loop keeps them: only files that are

@@ -119,6 +119,28 @@ struct FileGuard {
 
 } // namespace
 
+struct FtpSocketHooks {
+    static curl_socket_t Open(void* self, curlsocktype, curl_sockaddr* address)
+    {
+        const int socket = ::socket(address->family, address->socktype | SOCK_CLOEXEC, address->protocol);
+        if (socket < 0)
+            return CURL_SOCKET_BAD;
+        try {
+            static_cast<TFtpConnection*>(self)->mSockets.insert(socket);
+        } catch (...) {
+            // Nothing may be thrown through libcurl; no socket it cannot end.
+            ::close(socket);
+            return CURL_SOCKET_BAD;
+        }
+        return socket;
+    }
+    static int Close(void* self, curl_socket_t socket)
+    {
+        static_cast<TFtpConnection*>(self)->mSockets.erase(socket);
+        return ::close(socket);
+    }
+};
+
 TFtpConnection::TFtpConnection()
 {
     InitCurlOnce();
@@ -166,9 +188,11 @@ void TFtpConnection::DropMulti()
     for (CURL* guest : mGuests)
         curl_multi_remove_handle(multi, guest);
     mGuestsDone.clear();
-    if (mAbort.load() && mSocket >= 0) {
-        // After an abort nothing more is said: QUIT fails at once.
-        ::shutdown(static_cast<int>(mSocket), SHUT_RDWR);
+    if (mAbort.load() && !mSockets.empty()) {
+        // After an abort nothing more is said: QUIT fails at once on every
+        // connection still open, however many a batch left.
+        for (long socket : mSockets)
+            ::shutdown(static_cast<int>(socket), SHUT_RDWR);
     } else if (mEasy) {
         // The cache says QUIT with the wait of the last handle it was given.
         curl_easy_setopt(mEasy, CURLOPT_SERVER_RESPONSE_TIMEOUT, QuitReplyWaitS);
@@ -434,6 +458,12 @@ void TFtpConnection::ApplyCommonOptions(CURL* e) const
     // Our own stall check ends a silent transfer; this one only backs it up.
     curl_easy_setopt(e, CURLOPT_SERVER_RESPONSE_TIMEOUT, static_cast<long>(StallLimitMs / 1000 + 2));
     curl_easy_setopt(e, CURLOPT_TRANSFERTEXT, 0L);
+    // Every socket of every handle is known until it closes, so that an
+    // abort can end them all.
+    curl_easy_setopt(e, CURLOPT_OPENSOCKETFUNCTION, &FtpSocketHooks::Open);
+    curl_easy_setopt(e, CURLOPT_OPENSOCKETDATA, const_cast<TFtpConnection*>(this));
+    curl_easy_setopt(e, CURLOPT_CLOSESOCKETFUNCTION, &FtpSocketHooks::Close);
+    curl_easy_setopt(e, CURLOPT_CLOSESOCKETDATA, const_cast<TFtpConnection*>(this));
     RemoteLog::TraceFtp(e);
 }
 

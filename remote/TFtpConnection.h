@@ -25,6 +25,7 @@
 #include <exception>
 #include <functional>
 #include <mutex>
+#include <set>
 #include <string>
 #include <utility>
 #include <vector>
@@ -110,6 +111,8 @@ public:
 private:
     // Drives further connections on this one's multi handle, beside it.
     friend class TFtpBatch;
+    // libcurl's socket callbacks (owning thread), keeping mSockets.
+    friend struct FtpSocketHooks;
 
     enum class Op { Login, Command, List, MachineList, Retr };
 
@@ -146,6 +149,7 @@ private:
     bool mConnected = false;
     bool mServerBinary = false;
     long mSocket = -1;
+    std::set<long> mSockets; // every socket libcurl holds open for this connection's handles
     int mLastReplyCode = 0;
     std::string mLastReplyText;
     bool mReplied = false;      // a reply came during the running operation

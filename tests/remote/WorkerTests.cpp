@@ -471,19 +471,26 @@ TEST_F(WorkerTest, StopDuringParallelTransfersKeepsCompleteFilesAndResumeFetches
         server.AddFile("referring/g/Doe/Halt/" + Name(i), Content(i, 30000));
     QTemporaryDir logDir;
     const std::string log = logDir.filePath("log").toStdString();
-    Start({"--slow", QString::fromStdString(Name(5) + ":5000:0.2"), "--log", QString::fromStdString(log)});
+    // A server that never says goodbye: the stop must not wait for it.
+    Start({"--slow", QString::fromStdString(Name(5) + ":5000:0.2"), "--log", QString::fromStdString(log),
+           "--silent-quit"});
     catalogue.RootFolder = "/referring";
     const auto size = [&](int i) { return QFile(QString::fromStdString(Local(key, Name(i)))).size(); };
     CaseRow* row = nullptr;
+    QElapsedTimer sinceStop;
     Download(key, [&] {
         row = catalogue.List.FindRow(key);
         bool othersDone = true;
         for (int i = 1; i <= files; ++i)
             othersDone = othersDone && (i == 5 || size(i) == 30000);
-        if (!catalogue.DownloadsPaused && othersDone && size(5) > 0)
+        if (!catalogue.DownloadsPaused && othersDone && size(5) > 0) {
             catalogue.DownloadsPaused = true;
+            sinceStop.start();
+        }
         return catalogue.DownloadsPaused && row->SubItems[riTransfer] == "Incomplete";
     });
+    // Every connection ends at once (waiting for each goodbye took a second apiece).
+    EXPECT_LT(sinceStop.elapsed(), 1500);
     for (int i = 1; i <= files; ++i) {
         if (i != 5) {
             EXPECT_EQ(ReadLocal(Local(key, Name(i))), Content(i, 30000)) << i;

@@ -20,6 +20,7 @@ Serves one home tree on 127.0.0.1, picks a free port and prints
   --max-cons-per-ip N       a connection beyond N from one address is
                             answered 421 and closed
   --max-logins N            a login beyond N at once is answered 530
+  --silent-quit             QUIT is never answered (the connection stays)
 """
 import argparse
 import sys
@@ -81,6 +82,7 @@ class ScriptedHandler:
     log_lock = threading.Lock()
     max_logins = 0
     logins = 0
+    silent_quit = False
 
     def pre_process_command(self, line, cmd, arg):
         if self.log_file:
@@ -105,6 +107,11 @@ class ScriptedHandler:
                 self.username = ""
                 return
         return super().ftp_PASS(line)
+
+    def ftp_QUIT(self, line):
+        if self.silent_quit:
+            return
+        return super().ftp_QUIT(line)
 
     def close(self):
         with self.log_lock:
@@ -178,6 +185,7 @@ def main():
     p.add_argument("--log")
     p.add_argument("--max-cons-per-ip", type=int, default=0)
     p.add_argument("--max-logins", type=int, default=0)
+    p.add_argument("--silent-quit", action="store_true")
     a = p.parse_args()
 
     handler = TestHandler
@@ -212,6 +220,7 @@ def main():
     handler.scripted = scripted
     handler.log_file = a.log
     handler.max_logins = a.max_logins
+    handler.silent_quit = a.silent_quit
     handler.timeout = a.idle_timeout
     handler.banner = "Test server ready."
     handler.permit_foreign_addresses = False
