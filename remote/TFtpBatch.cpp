@@ -265,13 +265,9 @@ void TFtpBatch::Warm(Lane& lane)
 {
     Prepare(lane);
     lane.Step = Lane::Phase::Warm;
-    CURL* e = lane.Easy;
-    curl_easy_setopt(e, CURLOPT_URL, mConnection.Url(e, mFolder + "/").c_str());
-    curl_easy_setopt(e, CURLOPT_FTP_FILEMETHOD, static_cast<long>(CURLFTPMETHOD_SINGLECWD));
-    curl_easy_setopt(e, CURLOPT_NOBODY, 1L);
-    curl_easy_setopt(e, CURLOPT_QUOTE, nullptr);
-    curl_easy_setopt(e, CURLOPT_FRESH_CONNECT, 1L);
-    curl_multi_add_handle(mConnection.mMulti, e);
+    AimAtFolder(lane, {});
+    curl_easy_setopt(lane.Easy, CURLOPT_FRESH_CONNECT, 1L);
+    curl_multi_add_handle(mConnection.mMulti, lane.Easy);
 }
 
 // At a clean end every connection says QUIT at once rather than one after
@@ -283,30 +279,18 @@ void TFtpBatch::QuitAll()
         Lane& lane = *mLanes[i];
         Prepare(lane);
         lane.Step = Lane::Phase::Quit;
-        CURL* e = lane.Easy;
-        lane.Quotes = curl_slist_append(nullptr, "QUIT");
-        if (!lane.Quotes)
-            throw std::bad_alloc();
-        curl_easy_setopt(e, CURLOPT_URL, mConnection.Url(e, mFolder + "/").c_str());
-        curl_easy_setopt(e, CURLOPT_FTP_FILEMETHOD, static_cast<long>(CURLFTPMETHOD_SINGLECWD));
-        curl_easy_setopt(e, CURLOPT_NOBODY, 1L);
-        curl_easy_setopt(e, CURLOPT_QUOTE, lane.Quotes);
-        curl_multi_add_handle(mConnection.mMulti, e);
+        AimAtFolder(lane, {"QUIT"});
+        curl_multi_add_handle(mConnection.mMulti, lane.Easy);
     }
+    std::deque<size_t> none;
     const int64_t deadline = NowMs() + QuitWaitMs;
     while (Busy() > 0 && NowMs() < deadline && !mConnection.Aborted()) {
         int running = 0;
         curl_multi_perform(mConnection.mMulti, &running);
         int queued = 0;
-        while (CURLMsg* msg = curl_multi_info_read(mConnection.mMulti, &queued)) {
-            if (msg->msg != CURLMSG_DONE)
-                continue;
-            char* owner = nullptr;
-            curl_easy_getinfo(msg->easy_handle, CURLINFO_PRIVATE, &owner);
-            curl_multi_remove_handle(mConnection.mMulti, msg->easy_handle);
-            if (Lane* lane = reinterpret_cast<Lane*>(owner))
-                lane->Step = Lane::Phase::Idle;
-        }
+        while (CURLMsg* msg = curl_multi_info_read(mConnection.mMulti, &queued))
+            if (msg->msg == CURLMSG_DONE)
+                Ended(msg->easy_handle, msg->data.result, none);
         if (Busy() > 0)
             curl_multi_poll(mConnection.mMulti, nullptr, 0, MaxWaitMs, nullptr);
     }
@@ -344,18 +328,8 @@ bool TFtpBatch::Begin(Lane& lane, size_t index, bool askSize, int32_t size)
     const std::string path = mFolder + "/" + file.Name;
     if (askSize) {
         // SIZE in binary type, the path in full: quotes go before any CWD.
-        for (const std::string& q : {std::string("TYPE I"), "*SIZE " + path}) {
-            curl_slist* next = curl_slist_append(lane.Quotes, q.c_str());
-            if (!next)
-                throw std::bad_alloc();
-            lane.Quotes = next;
-        }
         lane.Step = Lane::Phase::Size;
-        // The folder's URL: libcurl adds no CWD while the connection is in it.
-        curl_easy_setopt(e, CURLOPT_URL, mConnection.Url(e, mFolder + "/").c_str());
-        curl_easy_setopt(e, CURLOPT_FTP_FILEMETHOD, static_cast<long>(CURLFTPMETHOD_SINGLECWD));
-        curl_easy_setopt(e, CURLOPT_NOBODY, 1L);
-        curl_easy_setopt(e, CURLOPT_QUOTE, lane.Quotes);
+        AimAtFolder(lane, {"TYPE I", "*SIZE " + path});
     } else {
         // Owner-only, and never through a link planted where the file goes.
         lane.Fd = ::open(file.LocalPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC | O_NOFOLLOW, 0600);
@@ -380,6 +354,23 @@ bool TFtpBatch::Begin(Lane& lane, size_t index, bool askSize, int32_t size)
     }
     curl_multi_add_handle(mConnection.mMulti, e);
     return true;
+}
+
+// A request without a body on the folder's URL, with these commands before
+// it; libcurl adds no CWD while the connection stands in the folder.
+void TFtpBatch::AimAtFolder(Lane& lane, const std::vector<std::string>& quotes)
+{
+    for (const std::string& q : quotes) {
+        curl_slist* next = curl_slist_append(lane.Quotes, q.c_str());
+        if (!next)
+            throw std::bad_alloc();
+        lane.Quotes = next;
+    }
+    CURL* e = lane.Easy;
+    curl_easy_setopt(e, CURLOPT_URL, mConnection.Url(e, mFolder + "/").c_str());
+    curl_easy_setopt(e, CURLOPT_FTP_FILEMETHOD, static_cast<long>(CURLFTPMETHOD_SINGLECWD));
+    curl_easy_setopt(e, CURLOPT_NOBODY, 1L);
+    curl_easy_setopt(e, CURLOPT_QUOTE, lane.Quotes);
 }
 
 void TFtpBatch::Prepare(Lane& lane)
@@ -417,6 +408,10 @@ bool TFtpBatch::Refusal(Lane& lane, int curlResult) const
 
 void TFtpBatch::Complete(Lane& lane, int curlResult, std::deque<size_t>& pending)
 {
+    if (lane.Step == Lane::Phase::Quit) {
+        lane.Step = Lane::Phase::Idle; // its reply, or none: the connection ends either way
+        return;
+    }
     if (mConnection.Aborted()) {
         Drop(lane);
         return;

@@ -78,6 +78,7 @@ private:
     struct Lane;
 
     void Prepare(Lane& lane);
+    void AimAtFolder(Lane& lane, const std::vector<std::string>& quotes);
     void Warm(Lane& lane);
     void QuitAll();
     void Ended(void* easy, int curlResult, std::deque<size_t>& pending);
