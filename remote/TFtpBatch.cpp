@@ -134,63 +134,63 @@ struct TFtpBatch::Lane {
 };
 
 TFtpBatch::TFtpBatch(TFtpConnection& connection, const std::string& folder, int connections)
-    : mConnection(connection), mFolder(folder), mLimit(std::clamp(connections, 1, MaxConnections))
+    : m_connection(connection), m_folder(folder), m_limit(std::clamp(connections, 1, MaxConnections))
 {
     // A relative folder taken from the login folder once: on a reused
     // connection libcurl would go back there first, a CWD more each.
     char* entry = nullptr;
-    if (!mFolder.empty() && mFolder[0] != '/' && connection.mEasy &&
-        curl_easy_getinfo(connection.mEasy, CURLINFO_FTP_ENTRY_PATH, &entry) == CURLE_OK && entry && *entry) {
+    if (!m_folder.empty() && m_folder[0] != '/' && connection.m_easy &&
+        curl_easy_getinfo(connection.m_easy, CURLINFO_FTP_ENTRY_PATH, &entry) == CURLE_OK && entry && *entry) {
         std::string base = entry;
         if (base.back() != '/')
             base += '/';
-        mFolder = base + mFolder;
+        m_folder = base + m_folder;
     }
-    while (!mFolder.empty() && mFolder.back() == '/' && mFolder.size() > 1)
-        mFolder.pop_back();
-    for (int i = 0; i < mLimit; ++i) {
-        mLanes.push_back(std::make_unique<Lane>());
-        mLanes.back()->Abort = &connection.mAbort;
-        connection.mGuests.push_back(mLanes.back()->Easy);
+    while (!m_folder.empty() && m_folder.back() == '/' && m_folder.size() > 1)
+        m_folder.pop_back();
+    for (int i = 0; i < m_limit; ++i) {
+        m_lanes.push_back(std::make_unique<Lane>());
+        m_lanes.back()->Abort = &connection.m_abort;
+        connection.m_guests.push_back(m_lanes.back()->Easy);
     }
     // The extra connections log in and go to the folder while the
     // connection itself lists it; the first lane waits for the listing's.
-    if (connection.mMulti && connection.mConnected)
-        for (size_t i = 1; i < mLanes.size(); ++i)
-            Warm(*mLanes[i]);
+    if (connection.m_multi && connection.m_connected)
+        for (size_t i = 1; i < m_lanes.size(); ++i)
+            Warm(*m_lanes[i]);
 }
 
 TFtpBatch::~TFtpBatch()
 {
     // Unwinding: the events' owner may be gone.
-    mEvents = nullptr;
-    for (auto& lane : mLanes)
+    m_events = nullptr;
+    for (auto& lane : m_lanes)
         if (lane->Step != Lane::Phase::Idle)
             Drop(*lane);
     auto ours = [this](CURL* easy) {
-        return std::any_of(mLanes.begin(), mLanes.end(), [easy](const auto& lane) { return lane->Easy == easy; });
+        return std::any_of(m_lanes.begin(), m_lanes.end(), [easy](const auto& lane) { return lane->Easy == easy; });
     };
-    auto& guests = mConnection.mGuests;
+    auto& guests = m_connection.m_guests;
     guests.erase(std::remove_if(guests.begin(), guests.end(), ours), guests.end());
-    auto& done = mConnection.mGuestsDone;
+    auto& done = m_connection.m_guestsDone;
     done.erase(std::remove_if(done.begin(), done.end(), [&](const auto& entry) { return ours(entry.first); }),
                done.end());
     // The control connection may have been closed or be busy elsewhere in
     // the cache: its socket is no longer the connection's own to watch.
-    mConnection.mSocket = -1;
-    mConnection.mConnected = false;
+    m_connection.m_socket = -1;
+    m_connection.m_connected = false;
 }
 
 int TFtpBatch::Busy() const
 {
-    return int(std::count_if(mLanes.begin(), mLanes.end(),
+    return int(std::count_if(m_lanes.begin(), m_lanes.end(),
                              [](const auto& lane) { return lane->Step != Lane::Phase::Idle; }));
 }
 
 int64_t TFtpBatch::BytesInFlight() const
 {
     int64_t sum = 0;
-    for (const auto& lane : mLanes)
+    for (const auto& lane : m_lanes)
         if (lane->Step == Lane::Phase::Retr)
             sum += lane->Bytes;
     return sum;
@@ -203,27 +203,27 @@ void TFtpBatch::Run(const std::vector<File>& files, const Events& events)
         TFtpBatch& batch;
         ~Forget()
         {
-            batch.mFiles = nullptr;
-            batch.mEvents = nullptr;
+            batch.m_files = nullptr;
+            batch.m_events = nullptr;
         }
     } forget{*this};
-    mFiles = &files;
-    mEvents = &events;
-    mGoOn = true;
-    mRefusals.assign(files.size(), 0);
+    m_files = &files;
+    m_events = &events;
+    m_goOn = true;
+    m_refusals.assign(files.size(), 0);
     std::deque<size_t> pending;
     for (size_t i = 0; i < files.size(); ++i)
         pending.push_back(i);
-    CURLM* multi = mConnection.mMulti;
-    if (!multi || !mConnection.mConnected)
+    CURLM* multi = m_connection.m_multi;
+    if (!multi || !m_connection.m_connected)
         throw EFtpError("Not connected.");
     for (;;) {
-        if (mConnection.Aborted() || events.Stopping()) {
+        if (m_connection.Aborted() || events.Stopping()) {
             CutAll();
             return;
         }
         // Warm-ups that ended while the listing drove the multi handle.
-        for (const auto& [easy, result] : std::exchange(mConnection.mGuestsDone, {}))
+        for (const auto& [easy, result] : std::exchange(m_connection.m_guestsDone, {}))
             Ended(easy, result, pending);
         StartNext(pending);
         if (pending.empty())
@@ -246,7 +246,7 @@ void TFtpBatch::Run(const std::vector<File>& files, const Events& events)
         if (Busy() == busy)
             curl_multi_poll(multi, nullptr, 0, WaitMs(), nullptr);
     }
-    if (mFailures == 0)
+    if (m_failures == 0)
         QuitAll();
 }
 
@@ -254,7 +254,7 @@ void TFtpBatch::Ended(CURL* easy, int result, std::deque<size_t>& pending)
 {
     char* owner = nullptr;
     curl_easy_getinfo(easy, CURLINFO_PRIVATE, &owner);
-    curl_multi_remove_handle(mConnection.mMulti, easy);
+    curl_multi_remove_handle(m_connection.m_multi, easy);
     if (Lane* lane = reinterpret_cast<Lane*>(owner))
         Complete(*lane, result, pending);
 }
@@ -267,49 +267,49 @@ void TFtpBatch::Warm(Lane& lane)
     lane.Step = Lane::Phase::Warm;
     AimAtFolder(lane, {});
     curl_easy_setopt(lane.Easy, CURLOPT_FRESH_CONNECT, 1L);
-    curl_multi_add_handle(mConnection.mMulti, lane.Easy);
+    curl_multi_add_handle(m_connection.m_multi, lane.Easy);
 }
 
 // At a clean end every connection says QUIT at once rather than one after
 // the other when the multi handle ends; each lane takes one idle connection.
 void TFtpBatch::QuitAll()
 {
-    const size_t count = std::min(mLanes.size(), size_t(mAlive));
+    const size_t count = std::min(m_lanes.size(), size_t(m_alive));
     for (size_t i = 0; i < count; ++i) {
-        Lane& lane = *mLanes[i];
+        Lane& lane = *m_lanes[i];
         Prepare(lane);
         lane.Step = Lane::Phase::Quit;
         AimAtFolder(lane, {"QUIT"});
-        curl_multi_add_handle(mConnection.mMulti, lane.Easy);
+        curl_multi_add_handle(m_connection.m_multi, lane.Easy);
     }
     std::deque<size_t> none;
     const int64_t deadline = NowMs() + QuitWaitMs;
-    while (Busy() > 0 && NowMs() < deadline && !mConnection.Aborted()) {
+    while (Busy() > 0 && NowMs() < deadline && !m_connection.Aborted()) {
         int running = 0;
-        curl_multi_perform(mConnection.mMulti, &running);
+        curl_multi_perform(m_connection.m_multi, &running);
         int queued = 0;
-        while (CURLMsg* msg = curl_multi_info_read(mConnection.mMulti, &queued))
+        while (CURLMsg* msg = curl_multi_info_read(m_connection.m_multi, &queued))
             if (msg->msg == CURLMSG_DONE)
                 Ended(msg->easy_handle, msg->data.result, none);
         if (Busy() > 0)
-            curl_multi_poll(mConnection.mMulti, nullptr, 0, MaxWaitMs, nullptr);
+            curl_multi_poll(m_connection.m_multi, nullptr, 0, MaxWaitMs, nullptr);
     }
 }
 
 void TFtpBatch::StartNext(std::deque<size_t>& pending)
 {
-    while (mGoOn && Busy() < mLimit && !pending.empty()) {
+    while (m_goOn && Busy() < m_limit && !pending.empty()) {
         const size_t index = pending.front();
         pending.pop_front();
-        const File& file = (*mFiles)[index];
-        if (file.Size >= 0 && !mEvents->NeedsFetch(index, file.Size)) {
+        const File& file = (*m_files)[index];
+        if (file.Size >= 0 && !m_events->NeedsFetch(index, file.Size)) {
             Result present;
             present.Kind = Outcome::Present;
             present.Size = file.Size;
             Tell(index, present);
             continue;
         }
-        auto idle = std::find_if(mLanes.begin(), mLanes.end(),
+        auto idle = std::find_if(m_lanes.begin(), m_lanes.end(),
                                  [](const auto& lane) { return lane->Step == Lane::Phase::Idle; });
         Begin(**idle, index, file.Size < 0, file.Size);
     }
@@ -319,13 +319,13 @@ void TFtpBatch::StartNext(std::deque<size_t>& pending)
 // when the listing gave no size, else RETR. False when the file failed at once.
 bool TFtpBatch::Begin(Lane& lane, size_t index, bool askSize, int32_t size)
 {
-    const File& file = (*mFiles)[index];
+    const File& file = (*m_files)[index];
     CURL* e = lane.Easy;
     Prepare(lane);
     lane.Index = index;
     lane.LocalPath = file.LocalPath;
     lane.Size = size;
-    const std::string path = mFolder + "/" + file.Name;
+    const std::string path = m_folder + "/" + file.Name;
     if (askSize) {
         // SIZE in binary type, the path in full: quotes go before any CWD.
         lane.Step = Lane::Phase::Size;
@@ -344,15 +344,15 @@ bool TFtpBatch::Begin(Lane& lane, size_t index, bool askSize, int32_t size)
         lane.Step = Lane::Phase::Retr;
         // One CWD per connection to the folder, then RETR by name; libcurl
         // leaves it out while a connection stays in that folder.
-        curl_easy_setopt(e, CURLOPT_URL, mConnection.Url(e, path).c_str());
+        curl_easy_setopt(e, CURLOPT_URL, m_connection.Url(e, path).c_str());
         curl_easy_setopt(e, CURLOPT_FTP_FILEMETHOD, static_cast<long>(CURLFTPMETHOD_SINGLECWD));
         curl_easy_setopt(e, CURLOPT_NOBODY, 0L);
         curl_easy_setopt(e, CURLOPT_QUOTE, nullptr);
         // RETR follows at once: no SIZE of libcurl's own before it.
         curl_easy_setopt(e, CURLOPT_IGNORE_CONTENT_LENGTH, 1L);
-        mEvents->Started(index);
+        m_events->Started(index);
     }
-    curl_multi_add_handle(mConnection.mMulti, e);
+    curl_multi_add_handle(m_connection.m_multi, e);
     return true;
 }
 
@@ -367,7 +367,7 @@ void TFtpBatch::AimAtFolder(Lane& lane, const std::vector<std::string>& quotes)
         lane.Quotes = next;
     }
     CURL* e = lane.Easy;
-    curl_easy_setopt(e, CURLOPT_URL, mConnection.Url(e, mFolder + "/").c_str());
+    curl_easy_setopt(e, CURLOPT_URL, m_connection.Url(e, m_folder + "/").c_str());
     curl_easy_setopt(e, CURLOPT_FTP_FILEMETHOD, static_cast<long>(CURLFTPMETHOD_SINGLECWD));
     curl_easy_setopt(e, CURLOPT_NOBODY, 1L);
     curl_easy_setopt(e, CURLOPT_QUOTE, lane.Quotes);
@@ -388,7 +388,7 @@ void TFtpBatch::Prepare(Lane& lane)
     curl_slist_free_all(lane.Quotes);
     lane.Quotes = nullptr;
     CURL* e = lane.Easy;
-    mConnection.ApplyCommonOptions(e);
+    m_connection.ApplyCommonOptions(e);
     curl_easy_setopt(e, CURLOPT_FRESH_CONNECT, 0L);
     curl_easy_setopt(e, CURLOPT_PRIVATE, &lane);
     curl_easy_setopt(e, CURLOPT_ERRORBUFFER, lane.ErrorBuffer);
@@ -403,7 +403,7 @@ void TFtpBatch::Prepare(Lane& lane)
 bool TFtpBatch::Refusal(Lane& lane, int curlResult) const
 {
     return curlResult != CURLE_OK && !lane.LoggedIn && lane.Bytes == 0 && lane.NewConnections() > 0 &&
-           mRefusals[lane.Index] < MaxRefusals;
+           m_refusals[lane.Index] < MaxRefusals;
 }
 
 void TFtpBatch::Complete(Lane& lane, int curlResult, std::deque<size_t>& pending)
@@ -412,19 +412,19 @@ void TFtpBatch::Complete(Lane& lane, int curlResult, std::deque<size_t>& pending
         lane.Step = Lane::Phase::Idle; // its reply, or none: the connection ends either way
         return;
     }
-    if (mConnection.Aborted()) {
+    if (m_connection.Aborted()) {
         Drop(lane);
         return;
     }
     if (curlResult == CURLE_OK && lane.NewConnections() > 0)
-        ++mAlive;
+        ++m_alive;
     if (curlResult != CURLE_OK)
-        ++mFailures;
+        ++m_failures;
     if (lane.Step == Lane::Phase::Warm) {
         // A connection the server would not give: one fewer at once.
         if (curlResult != CURLE_OK && !lane.LoggedIn) {
-            ++mRefused;
-            mLimit = std::max(1, mLimit - 1);
+            ++m_refused;
+            m_limit = std::max(1, m_limit - 1);
         }
         lane.Step = Lane::Phase::Idle;
         return;
@@ -433,14 +433,14 @@ void TFtpBatch::Complete(Lane& lane, int curlResult, std::deque<size_t>& pending
         // The file waits for a connection that works; no more connections
         // than are working now are tried again.
         qCDebug(lcWorkers) << "download: the server refused another connection:" << lane.ErrorBuffer;
-        ++mRefusals[lane.Index];
-        ++mRefused;
+        ++m_refusals[lane.Index];
+        ++m_refused;
         lane.CloseFile();
         if (lane.Step == Lane::Phase::Retr)
             ::unlink(lane.LocalPath.c_str());
         lane.Step = Lane::Phase::Idle;
         pending.push_front(lane.Index);
-        mLimit = std::max(1, Busy());
+        m_limit = std::max(1, Busy());
         return;
     }
     if (lane.Step == Lane::Phase::Retr) {
@@ -455,7 +455,7 @@ void TFtpBatch::Complete(Lane& lane, int curlResult, std::deque<size_t>& pending
         return;
     }
     const int32_t size = lane.SizeText.empty() ? -1 : FtpWire::SizeFromReply(lane.SizeText);
-    if (!mEvents->NeedsFetch(lane.Index, size)) {
+    if (!m_events->NeedsFetch(lane.Index, size)) {
         Result present;
         present.Kind = Outcome::Present;
         present.Size = size;
@@ -495,14 +495,14 @@ void TFtpBatch::Report(Lane& lane, const Result& result)
 {
     lane.Step = Lane::Phase::Idle;
     if (result.Kind == Outcome::Failed)
-        qCDebug(lcWorkers) << "download:" << (*mFiles)[lane.Index].Name.c_str() << "failed:" << result.Error.c_str();
+        qCDebug(lcWorkers) << "download:" << (*m_files)[lane.Index].Name.c_str() << "failed:" << result.Error.c_str();
     Tell(lane.Index, result);
 }
 
 void TFtpBatch::Tell(size_t index, const Result& result)
 {
-    if (!mEvents->Finished(index, result))
-        mGoOn = false;
+    if (!m_events->Finished(index, result))
+        m_goOn = false;
 }
 
 // A silent transfer fails as a socket error; a new connection that has not
@@ -510,16 +510,16 @@ void TFtpBatch::Tell(size_t index, const Result& result)
 void TFtpBatch::CheckTimes(std::deque<size_t>& pending)
 {
     const int64_t now = NowMs();
-    for (auto& slot : mLanes) {
+    for (auto& slot : m_lanes) {
         Lane& lane = *slot;
         if (lane.Step == Lane::Phase::Idle)
             continue;
         const bool noLogin = !lane.LoggedIn && lane.Bytes == 0 && lane.NewConnections() > 0 &&
-                             now - lane.StartedMs >= mConnection.ConnectTimeoutMs;
-        const bool stalled = now - lane.LastActivityMs >= mConnection.StallLimitMs;
+                             now - lane.StartedMs >= m_connection.ConnectTimeoutMs;
+        const bool stalled = now - lane.LastActivityMs >= m_connection.StallLimitMs;
         if (!noLogin && !stalled)
             continue;
-        curl_multi_remove_handle(mConnection.mMulti, lane.Easy);
+        curl_multi_remove_handle(m_connection.m_multi, lane.Easy);
         std::snprintf(lane.ErrorBuffer, sizeof lane.ErrorBuffer, "%s", "Connection timed out");
         Complete(lane, CURLE_OPERATION_TIMEDOUT, pending);
     }
@@ -529,12 +529,12 @@ int TFtpBatch::WaitMs() const
 {
     int64_t limit = MaxWaitMs;
     const int64_t now = NowMs();
-    for (const auto& lane : mLanes) {
+    for (const auto& lane : m_lanes) {
         if (lane->Step == Lane::Phase::Idle)
             continue;
         if (lane->DataPending)
             limit = FtpWire::PassiveGapPollMs;
-        limit = std::min<int64_t>(limit, mConnection.StallLimitMs - (now - lane->LastActivityMs));
+        limit = std::min<int64_t>(limit, m_connection.StallLimitMs - (now - lane->LastActivityMs));
     }
     return static_cast<int>(std::max<int64_t>(limit, 0));
 }
@@ -542,38 +542,38 @@ int TFtpBatch::WaitMs() const
 // Removing a handle in mid-transfer closes its connection.
 void TFtpBatch::Drop(Lane& lane)
 {
-    curl_multi_remove_handle(mConnection.mMulti, lane.Easy);
+    curl_multi_remove_handle(m_connection.m_multi, lane.Easy);
     const bool written = lane.Step == Lane::Phase::Retr;
     const bool carriesFile = written || lane.Step == Lane::Phase::Size;
     lane.CloseFile();
     // Unwinding, with no one left to tell: the cut copy goes all the same.
-    if (written && !mEvents)
+    if (written && !m_events)
         ::unlink(lane.LocalPath.c_str());
     lane.Step = Lane::Phase::Idle;
     if (!carriesFile)
         return; // a warm-up: its connection was never counted
-    ++mFailures;
-    if (mEvents) {
+    ++m_failures;
+    if (m_events) {
         Result cut;
         cut.Kind = Outcome::Cut;
         cut.Written = written;
         cut.Size = lane.Size;
         cut.Bytes = lane.Bytes;
         Tell(lane.Index, cut);
-        mGoOn = false;
+        m_goOn = false;
     }
 }
 
 void TFtpBatch::DropWarmUps()
 {
-    for (auto& lane : mLanes)
+    for (auto& lane : m_lanes)
         if (lane->Step == Lane::Phase::Warm)
             Drop(*lane);
 }
 
 void TFtpBatch::CutAll()
 {
-    for (auto& lane : mLanes)
+    for (auto& lane : m_lanes)
         if (lane->Step != Lane::Phase::Idle)
             Drop(*lane);
 }

@@ -72,7 +72,7 @@ public:
     // that said false ended the batch first.
     void Run(const std::vector<File>& files, const Events& events);
     // Extra connections the server refused.
-    int Refused() const { return mRefused; }
+    int Refused() const { return m_refused; }
 
 private:
     struct Lane;
@@ -97,15 +97,15 @@ private:
     int64_t BytesInFlight() const;
     int WaitMs() const;
 
-    TFtpConnection& mConnection;
-    std::string mFolder;
-    int mLimit;
-    int mRefused = 0;
-    int mAlive = 1;    // connections open and idle: the listing's and those made without failure
-    int mFailures = 0; // transfers that failed or were cut: the connections left are unknown
-    bool mGoOn = true;
-    const std::vector<File>* mFiles = nullptr;
-    const Events* mEvents = nullptr;
-    std::vector<int> mRefusals; // per file: times a new connection for it was refused
-    std::vector<std::unique_ptr<Lane>> mLanes;
+    TFtpConnection& m_connection;
+    std::string m_folder;
+    int m_limit;
+    int m_refused = 0;
+    int m_alive = 1;    // connections open and idle: the listing's and those made without failure
+    int m_failures = 0; // transfers that failed or were cut: the connections left are unknown
+    bool m_goOn = true;
+    const std::vector<File>* m_files = nullptr;
+    const Events* m_events = nullptr;
+    std::vector<int> m_refusals; // per file: times a new connection for it was refused
+    std::vector<std::unique_ptr<Lane>> m_lanes;
 };

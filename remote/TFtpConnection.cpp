@@ -126,7 +126,7 @@ struct FtpSocketHooks {
         if (socket < 0)
             return CURL_SOCKET_BAD;
         try {
-            static_cast<TFtpConnection*>(self)->mSockets.insert(socket);
+            static_cast<TFtpConnection*>(self)->m_sockets.insert(socket);
         } catch (...) {
             // Nothing may be thrown through libcurl; no socket it cannot end.
             ::close(socket);
@@ -136,7 +136,7 @@ struct FtpSocketHooks {
     }
     static int Close(void* self, curl_socket_t socket)
     {
-        static_cast<TFtpConnection*>(self)->mSockets.erase(socket);
+        static_cast<TFtpConnection*>(self)->m_sockets.erase(socket);
         return ::close(socket);
     }
 };
@@ -153,21 +153,21 @@ TFtpConnection::~TFtpConnection()
 
 void TFtpConnection::Abort()
 {
-    std::lock_guard<std::mutex> lock(mMultiMutex);
-    mAbort.store(true);
-    if (mMulti)
-        curl_multi_wakeup(mMulti);
+    std::lock_guard<std::mutex> lock(m_multiMutex);
+    m_abort.store(true);
+    if (m_multi)
+        curl_multi_wakeup(m_multi);
 }
 
 void TFtpConnection::Open()
 {
     CURLM* multi = curl_multi_init();
     {
-        std::lock_guard<std::mutex> lock(mMultiMutex);
-        mMulti = multi;
+        std::lock_guard<std::mutex> lock(m_multiMutex);
+        m_multi = multi;
     }
-    mEasy = curl_easy_init();
-    if (!mMulti || !mEasy) {
+    m_easy = curl_easy_init();
+    if (!m_multi || !m_easy) {
         Close();
         throw std::bad_alloc();
     }
@@ -179,25 +179,25 @@ void TFtpConnection::DropMulti()
 {
     CURLM* multi = nullptr;
     {
-        std::lock_guard<std::mutex> lock(mMultiMutex);
-        std::swap(multi, mMulti);
+        std::lock_guard<std::mutex> lock(m_multiMutex);
+        std::swap(multi, m_multi);
     }
     if (!multi)
         return;
     // Handles of a batch leave first, as the multi handle's end requires.
-    for (CURL* guest : mGuests)
+    for (CURL* guest : m_guests)
         curl_multi_remove_handle(multi, guest);
-    mGuestsDone.clear();
-    if (mAbort.load() && !mSockets.empty()) {
+    m_guestsDone.clear();
+    if (m_abort.load() && !m_sockets.empty()) {
         // After an abort nothing more is said: QUIT fails at once on every
         // connection still open, however many a batch left.
-        for (long socket : mSockets)
+        for (long socket : m_sockets)
             ::shutdown(static_cast<int>(socket), SHUT_RDWR);
-    } else if (mEasy) {
+    } else if (m_easy) {
         // The cache says QUIT with the wait of the last handle it was given.
-        curl_easy_setopt(mEasy, CURLOPT_SERVER_RESPONSE_TIMEOUT, QuitReplyWaitS);
-        curl_multi_add_handle(multi, mEasy);
-        curl_multi_remove_handle(multi, mEasy);
+        curl_easy_setopt(m_easy, CURLOPT_SERVER_RESPONSE_TIMEOUT, QuitReplyWaitS);
+        curl_multi_add_handle(multi, m_easy);
+        curl_multi_remove_handle(multi, m_easy);
     }
     curl_multi_cleanup(multi);
 }
@@ -205,15 +205,15 @@ void TFtpConnection::DropMulti()
 void TFtpConnection::Close()
 {
     DropMulti();
-    if (mEasy)
-        curl_easy_cleanup(mEasy);
-    curl_slist_free_all(mQuotes);
-    mEasy = nullptr;
-    mQuotes = nullptr;
-    mConnected = false;
-    mServerBinary = false;
-    mMachineListing = -1;
-    mSocket = -1;
+    if (m_easy)
+        curl_easy_cleanup(m_easy);
+    curl_slist_free_all(m_quotes);
+    m_easy = nullptr;
+    m_quotes = nullptr;
+    m_connected = false;
+    m_serverBinary = false;
+    m_machineListing = -1;
+    m_socket = -1;
 }
 
 void TFtpConnection::Connect()
@@ -222,20 +222,20 @@ void TFtpConnection::Connect()
     CheckSendable(Settings.User);
     CheckSendable(Settings.Password);
     CheckHost(Settings.Host);
-    if (mAbort.load())
+    if (m_abort.load())
         throw EFtpError("Operation aborted.");
     Open();
     Perform(Op::Login, std::string(), {"TYPE I"});
-    mConnected = mSocket >= 0;
-    if (!mConnected)
+    m_connected = m_socket >= 0;
+    if (!m_connected)
         throw EFtpError("Connection closed.");
-    mServerBinary = true;
+    m_serverBinary = true;
 }
 
 bool TFtpConnection::Connected()
 {
     CheckAlive();
-    return mConnected;
+    return m_connected;
 }
 
 void TFtpConnection::Disconnect()
@@ -245,12 +245,12 @@ void TFtpConnection::Disconnect()
 
 void TFtpConnection::RequireConnected()
 {
-    if (mAbort.load()) {
+    if (m_abort.load()) {
         Close();
         throw EFtpError("Operation aborted.");
     }
     CheckAlive();
-    if (!mConnected)
+    if (!m_connected)
         throw EFtpError("Not connected.");
 }
 
@@ -260,9 +260,9 @@ void TFtpConnection::RequireConnected()
 // connection per Connect. Anything readable while idle means the end.
 void TFtpConnection::CheckAlive()
 {
-    if (!mConnected || mSocket < 0)
+    if (!m_connected || m_socket < 0)
         return;
-    pollfd p{static_cast<int>(mSocket), POLLIN, 0};
+    pollfd p{static_cast<int>(m_socket), POLLIN, 0};
     if (::poll(&p, 1, 0) > 0)
         Close();
 }
@@ -272,8 +272,8 @@ void TFtpConnection::ChangeDir(const std::string& path)
     RequireConnected();
     CheckSendable(path);
     Perform(Op::Command, std::string(), {"*CWD " + path});
-    if (mLastReplyCode != 200 && mLastReplyCode != 250)
-        throw EFtpError(mLastReplyText);
+    if (m_lastReplyCode != 200 && m_lastReplyCode != 250)
+        throw EFtpError(m_lastReplyText);
 }
 
 void TFtpConnection::List(std::vector<std::string>& names)
@@ -281,21 +281,21 @@ void TFtpConnection::List(std::vector<std::string>& names)
     RequireConnected();
     Perform(Op::List, std::string(), {});
     // libcurl lists in ASCII type and leaves the server there.
-    mServerBinary = false;
+    m_serverBinary = false;
     names = TakeListingLines();
 }
 
 bool TFtpConnection::OffersMachineListing()
 {
-    if (mMachineListing < 0) {
+    if (m_machineListing < 0) {
         Perform(Op::Command, std::string(), {"*FEAT"});
-        mMachineListing = 0;
-        if (mLastReplyCode == 211)
-            for (const std::string& line : mReplyLines)
+        m_machineListing = 0;
+        if (m_lastReplyCode == 211)
+            for (const std::string& line : m_replyLines)
                 if (line.compare(0, 5, " MLST") == 0)
-                    mMachineListing = 1;
+                    m_machineListing = 1;
     }
-    return mMachineListing == 1;
+    return m_machineListing == 1;
 }
 
 void TFtpConnection::ListFiles(std::vector<ListedFile>& files)
@@ -313,7 +313,7 @@ void TFtpConnection::ListFiles(std::vector<ListedFile>& files)
     // The names and their order stay those of NLST; MLSD adds each one's
     // type and size, so folders drop out and no SIZE is needed.
     Perform(Op::MachineList, std::string(), {});
-    mServerBinary = false;
+    m_serverBinary = false;
     std::map<std::string, ListedFile> facts;
     for (const std::string& line : TakeListingLines()) {
         bool isFile = false;
@@ -359,18 +359,18 @@ std::vector<std::string> TFtpConnection::TakeListingLines()
 {
     std::vector<std::string> lines;
     size_t start = 0;
-    while (start < mListing.size()) {
-        size_t end = mListing.find('\n', start);
+    while (start < m_listing.size()) {
+        size_t end = m_listing.find('\n', start);
         if (end == std::string::npos)
-            end = mListing.size();
-        std::string line = mListing.substr(start, end - start);
+            end = m_listing.size();
+        std::string line = m_listing.substr(start, end - start);
         if (!line.empty() && line.back() == '\r')
             line.pop_back();
         if (!line.empty())
             lines.push_back(std::move(line));
         start = end + 1;
     }
-    mListing.clear();
+    m_listing.clear();
     return lines;
 }
 
@@ -380,21 +380,21 @@ int32_t TFtpConnection::Size(const std::string& name)
     CheckSendable(name);
     std::vector<std::string> quotes;
     // A size in ASCII type is refused or differs; ask in binary type.
-    if (!mServerBinary)
+    if (!m_serverBinary)
         quotes.push_back("TYPE I");
     quotes.push_back("*SIZE " + name);
     Perform(Op::Command, std::string(), quotes);
-    mServerBinary = true;
-    return mLastReplyCode == 213 ? FtpWire::SizeFromReply(mLastReplyText) : -1;
+    m_serverBinary = true;
+    return m_lastReplyCode == 213 ? FtpWire::SizeFromReply(m_lastReplyText) : -1;
 }
 
 void TFtpConnection::SetBinary()
 {
-    if (!mConnected || mServerBinary)
+    if (!m_connected || m_serverBinary)
         return;
     RequireConnected();
     Perform(Op::Command, std::string(), {"TYPE I"});
-    mServerBinary = true;
+    m_serverBinary = true;
 }
 
 void TFtpConnection::Get(const std::string& name, const std::string& localPath, int64_t expectedSize)
@@ -405,18 +405,18 @@ void TFtpConnection::Get(const std::string& name, const std::string& localPath, 
         throw EFtpError("Invalid file name.");
     CheckSendable(name);
     // Owner-only, and never through a link planted where the file goes.
-    mFileDescriptor = ::open(localPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC | O_NOFOLLOW, 0600);
-    if (mFileDescriptor < 0)
+    m_fileDescriptor = ::open(localPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC | O_NOFOLLOW, 0600);
+    if (m_fileDescriptor < 0)
         throw EFCreateError("Cannot create file \"" + localPath + "\". " + std::strerror(errno));
-    FileGuard guard{mFileDescriptor};
+    FileGuard guard{m_fileDescriptor};
     Perform(Op::Retr, name, {});
-    if (::close(mFileDescriptor) != 0) {
-        mFileDescriptor = -1;
+    if (::close(m_fileDescriptor) != 0) {
+        m_fileDescriptor = -1;
         throw EWriteError("Stream write error");
     }
-    mFileDescriptor = -1;
-    if (expectedSize >= 0 && mTransferred != expectedSize)
-        throw EFtpError("Transfer incomplete: " + std::to_string(mTransferred) + " of " +
+    m_fileDescriptor = -1;
+    if (expectedSize >= 0 && m_transferred != expectedSize)
+        throw EFtpError("Transfer incomplete: " + std::to_string(m_transferred) + " of " +
                         std::to_string(expectedSize) + " bytes received.");
 }
 
@@ -469,10 +469,10 @@ void TFtpConnection::ApplyCommonOptions(CURL* e) const
 
 void TFtpConnection::Prepare(Op op, const std::string& path)
 {
-    CURL* e = mEasy;
+    CURL* e = m_easy;
     curl_easy_setopt(e, CURLOPT_URL, Url(e, path).c_str());
     ApplyCommonOptions(e);
-    curl_easy_setopt(e, CURLOPT_ERRORBUFFER, mErrorBuffer);
+    curl_easy_setopt(e, CURLOPT_ERRORBUFFER, m_errorBuffer);
     // Every command names its target; the current folder is ours to set.
     curl_easy_setopt(e, CURLOPT_FTP_FILEMETHOD, static_cast<long>(CURLFTPMETHOD_NOCWD));
     curl_easy_setopt(e, CURLOPT_HEADERFUNCTION, &HeaderThunk);
@@ -484,46 +484,46 @@ void TFtpConnection::Prepare(Op op, const std::string& path)
     curl_easy_setopt(e, CURLOPT_CUSTOMREQUEST, op == Op::MachineList ? "MLSD" : nullptr);
     // RETR follows at once: no SIZE of libcurl's own before it.
     curl_easy_setopt(e, CURLOPT_IGNORE_CONTENT_LENGTH, op == Op::Retr ? 1L : 0L);
-    curl_easy_setopt(e, CURLOPT_QUOTE, mQuotes);
+    curl_easy_setopt(e, CURLOPT_QUOTE, m_quotes);
 }
 
 void TFtpConnection::Perform(Op op, const std::string& path, const std::vector<std::string>& quotes)
 {
-    curl_slist_free_all(mQuotes);
-    mQuotes = nullptr;
+    curl_slist_free_all(m_quotes);
+    m_quotes = nullptr;
     for (const std::string& q : quotes) {
-        curl_slist* next = curl_slist_append(mQuotes, q.c_str());
+        curl_slist* next = curl_slist_append(m_quotes, q.c_str());
         if (!next)
             throw std::bad_alloc();
-        mQuotes = next;
+        m_quotes = next;
     }
-    mOp = op;
-    mTransferred = 0;
-    mListing.clear();
-    mReplied = false;
-    mReplyLines.clear();
-    mDataPending = false;
-    mCallbackFailure = nullptr;
-    mErrorBuffer[0] = 0;
-    if (mAbort.load()) {
+    m_op = op;
+    m_transferred = 0;
+    m_listing.clear();
+    m_replied = false;
+    m_replyLines.clear();
+    m_dataPending = false;
+    m_callbackFailure = nullptr;
+    m_errorBuffer[0] = 0;
+    if (m_abort.load()) {
         Close();
         throw EFtpError("Operation aborted.");
     }
     Prepare(op, path);
 
-    curl_multi_add_handle(mMulti, mEasy);
+    curl_multi_add_handle(m_multi, m_easy);
     CURLcode result = CURLE_OK;
     bool done = false, aborted = false, stalled = false, timedOut = false;
     const int64_t started = NowMs();
-    mLastActivityMs = started;
+    m_lastActivityMs = started;
     for (;;) {
         int running = 0;
-        CURLMcode mc = curl_multi_perform(mMulti, &running);
+        CURLMcode mc = curl_multi_perform(m_multi, &running);
         int queued = 0;
-        while (CURLMsg* msg = curl_multi_info_read(mMulti, &queued)) {
-            if (msg->msg == CURLMSG_DONE && msg->easy_handle != mEasy) {
+        while (CURLMsg* msg = curl_multi_info_read(m_multi, &queued)) {
+            if (msg->msg == CURLMSG_DONE && msg->easy_handle != m_easy) {
                 // A batch's handle, driven along meanwhile: its result is kept for it.
-                mGuestsDone.emplace_back(msg->easy_handle, static_cast<int>(msg->data.result));
+                m_guestsDone.emplace_back(msg->easy_handle, static_cast<int>(msg->data.result));
             } else if (msg->msg == CURLMSG_DONE) {
                 result = msg->data.result;
                 done = true;
@@ -535,7 +535,7 @@ void TFtpConnection::Perform(Op op, const std::string& path, const std::vector<s
             result = CURLE_OUT_OF_MEMORY;
             break;
         }
-        if (mAbort.load()) {
+        if (m_abort.load()) {
             aborted = true;
             break;
         }
@@ -544,30 +544,30 @@ void TFtpConnection::Perform(Op op, const std::string& path, const std::vector<s
             timedOut = true;
             break;
         }
-        if (now - mLastActivityMs >= StallLimitMs) {
+        if (now - m_lastActivityMs >= StallLimitMs) {
             stalled = true;
             break;
         }
         if (OnWait)
             OnWait();
-        curl_multi_poll(mMulti, nullptr, 0, WaitLimitMs(op, started, NowMs()), nullptr);
+        curl_multi_poll(m_multi, nullptr, 0, WaitLimitMs(op, started, NowMs()), nullptr);
     }
     // A callback that refused the data for an abort ends the transfer too.
-    if (!aborted && result != CURLE_OK && mAbort.load())
+    if (!aborted && result != CURLE_OK && m_abort.load())
         aborted = true;
     long socket = -1;
     curl_socket_t active = CURL_SOCKET_BAD;
-    if (done && curl_easy_getinfo(mEasy, CURLINFO_ACTIVESOCKET, &active) == CURLE_OK && active != CURL_SOCKET_BAD)
+    if (done && curl_easy_getinfo(m_easy, CURLINFO_ACTIVESOCKET, &active) == CURLE_OK && active != CURL_SOCKET_BAD)
         socket = static_cast<long>(active);
     // Removing a handle in mid-transfer closes its connection.
-    curl_multi_remove_handle(mMulti, mEasy);
-    mSocket = socket;
+    curl_multi_remove_handle(m_multi, m_easy);
+    m_socket = socket;
     if (socket < 0)
-        mConnected = false;
+        m_connected = false;
 
-    if (mCallbackFailure) {
+    if (m_callbackFailure) {
         Close();
-        std::rethrow_exception(std::exchange(mCallbackFailure, nullptr));
+        std::rethrow_exception(std::exchange(m_callbackFailure, nullptr));
     }
     if (aborted) {
         Close();
@@ -588,8 +588,8 @@ void TFtpConnection::Perform(Op op, const std::string& path, const std::vector<s
 
 int TFtpConnection::WaitLimitMs(Op op, int64_t started, int64_t now) const
 {
-    int64_t limit = mDataPending ? FtpWire::PassiveGapPollMs : MaxPollMs;
-    limit = std::min<int64_t>(limit, StallLimitMs - (now - mLastActivityMs));
+    int64_t limit = m_dataPending ? FtpWire::PassiveGapPollMs : MaxPollMs;
+    limit = std::min<int64_t>(limit, StallLimitMs - (now - m_lastActivityMs));
     if (op == Op::Login)
         limit = std::min<int64_t>(limit, ConnectTimeoutMs - (now - started));
     if (OnWait)
@@ -599,7 +599,7 @@ int TFtpConnection::WaitLimitMs(Op op, int64_t started, int64_t now) const
 
 void TFtpConnection::Fail(int code, bool socketKind)
 {
-    std::string text = mErrorBuffer[0] ? std::string(mErrorBuffer) : curl_easy_strerror(static_cast<CURLcode>(code));
+    std::string text = m_errorBuffer[0] ? std::string(m_errorBuffer) : curl_easy_strerror(static_cast<CURLcode>(code));
     Close();
     if (code == CURLE_ABORTED_BY_CALLBACK)
         throw EFtpError("Operation aborted.");
@@ -609,8 +609,8 @@ void TFtpConnection::Fail(int code, bool socketKind)
     if (socketKind)
         throw EFtpSocketError("Socket error: " + text);
     // A reply the operation did not expect: its own text says most.
-    if (mReplied && mLastReplyCode >= 400)
-        throw EFtpError(mLastReplyText);
+    if (m_replied && m_lastReplyCode >= 400)
+        throw EFtpError(m_lastReplyText);
     throw EFtpError(text);
 }
 
@@ -628,49 +628,49 @@ size_t TFtpConnection::WriteThunk(char* data, size_t size, size_t count, void* s
 // blank; that one sets the last reply (its text is that line).
 size_t TFtpConnection::OnHeader(const char* data, size_t length)
 {
-    mLastActivityMs = NowMs();
+    m_lastActivityMs = NowMs();
     std::string line(data, length);
     while (!line.empty() && (line.back() == '\n' || line.back() == '\r'))
         line.pop_back();
     // Kept for a multi-line reply (FEAT); a command's reply is short.
-    if (mReplyLines.size() < MaxReplyLines)
-        mReplyLines.push_back(line);
+    if (m_replyLines.size() < MaxReplyLines)
+        m_replyLines.push_back(line);
     if (const int code = FtpWire::FinalReplyCode(line)) {
-        mLastReplyCode = code;
-        mLastReplyText = line;
-        mReplied = true;
-        mDataPending = FtpWire::IsPassiveReply(code);
+        m_lastReplyCode = code;
+        m_lastReplyText = line;
+        m_replied = true;
+        m_dataPending = FtpWire::IsPassiveReply(code);
     }
     return length;
 }
 
 size_t TFtpConnection::OnWrite(const char* data, size_t length)
 {
-    mLastActivityMs = NowMs();
-    mDataPending = false;
-    if (mAbort.load())
+    m_lastActivityMs = NowMs();
+    m_dataPending = false;
+    if (m_abort.load())
         return 0;
-    if (mOp == Op::List || mOp == Op::MachineList) {
-        if (mListing.size() + length > MaxListingBytes) {
-            mCallbackFailure = std::make_exception_ptr(EFtpError("Listing too long."));
+    if (m_op == Op::List || m_op == Op::MachineList) {
+        if (m_listing.size() + length > MaxListingBytes) {
+            m_callbackFailure = std::make_exception_ptr(EFtpError("Listing too long."));
             return 0;
         }
-        mListing.append(data, length);
-    } else if (mOp == Op::Retr) {
-        if (!FtpWire::WriteAll(mFileDescriptor, data, length)) {
-            mCallbackFailure = std::make_exception_ptr(EWriteError("Stream write error"));
+        m_listing.append(data, length);
+    } else if (m_op == Op::Retr) {
+        if (!FtpWire::WriteAll(m_fileDescriptor, data, length)) {
+            m_callbackFailure = std::make_exception_ptr(EWriteError("Stream write error"));
             return 0;
         }
     }
-    mTransferred += static_cast<int64_t>(length);
+    m_transferred += static_cast<int64_t>(length);
     if (OnProgress) {
         try {
-            OnProgress(mTransferred);
+            OnProgress(m_transferred);
         } catch (...) {
-            mCallbackFailure = std::current_exception();
+            m_callbackFailure = std::current_exception();
             return 0;
         }
     }
     // The callback may have asked for the abort itself.
-    return mAbort.load() ? 0 : length;
+    return m_abort.load() ? 0 : length;
 }

@@ -72,8 +72,8 @@ public:
     bool Connected();
     void Disconnect();
 
-    int LastReplyCode() const { return mLastReplyCode; }
-    const std::string& LastReplyText() const { return mLastReplyText; }
+    int LastReplyCode() const { return m_lastReplyCode; }
+    const std::string& LastReplyText() const { return m_lastReplyText; }
 
     // CWD to an absolute path; raises on any reply but 200 or 250.
     void ChangeDir(const std::string& path);
@@ -105,13 +105,13 @@ public:
     void Abort();
     // Owning thread, or any thread while the owner waits for it: lets
     // operations run again.
-    void ClearAbort() { mAbort.store(false); }
-    bool Aborted() const { return mAbort.load(); }
+    void ClearAbort() { m_abort.store(false); }
+    bool Aborted() const { return m_abort.load(); }
 
 private:
     // Drives further connections on this one's multi handle, beside it.
     friend class TFtpBatch;
-    // libcurl's socket callbacks (owning thread), keeping mSockets.
+    // libcurl's socket callbacks (owning thread), keeping m_sockets.
     friend struct FtpSocketHooks;
 
     enum class Op { Login, Command, List, MachineList, Retr };
@@ -138,32 +138,32 @@ private:
     size_t OnHeader(const char* data, size_t length);
     size_t OnWrite(const char* data, size_t length);
 
-    std::mutex mMultiMutex; // guards mMulti against Abort's wake-up
-    // Easy handles of a TFtpBatch that share mMulti, and the results of
+    std::mutex m_multiMutex; // guards m_multi against Abort's wake-up
+    // Easy handles of a TFtpBatch that share m_multi, and the results of
     // those that ended while an operation of this connection drove it.
-    std::vector<CURL*> mGuests;
-    std::vector<std::pair<CURL*, int>> mGuestsDone;
-    CURLM* mMulti = nullptr;
-    CURL* mEasy = nullptr;
-    curl_slist* mQuotes = nullptr;
-    bool mConnected = false;
-    bool mServerBinary = false;
-    long mSocket = -1;
-    std::set<long> mSockets; // every socket libcurl holds open for this connection's handles
-    int mLastReplyCode = 0;
-    std::string mLastReplyText;
-    bool mReplied = false;      // a reply came during the running operation
-    int mMachineListing = -1;   // MLST in FEAT: -1 not asked yet, 0 no, 1 yes
-    std::vector<std::string> mReplyLines; // every reply line of the running command
-    char mErrorBuffer[256] = {};
+    std::vector<CURL*> m_guests;
+    std::vector<std::pair<CURL*, int>> m_guestsDone;
+    CURLM* m_multi = nullptr;
+    CURL* m_easy = nullptr;
+    curl_slist* m_quotes = nullptr;
+    bool m_connected = false;
+    bool m_serverBinary = false;
+    long m_socket = -1;
+    std::set<long> m_sockets; // every socket libcurl holds open for this connection's handles
+    int m_lastReplyCode = 0;
+    std::string m_lastReplyText;
+    bool m_replied = false;      // a reply came during the running operation
+    int m_machineListing = -1;   // MLST in FEAT: -1 not asked yet, 0 no, 1 yes
+    std::vector<std::string> m_replyLines; // every reply line of the running command
+    char m_errorBuffer[256] = {};
 
     // State of the running operation.
-    Op mOp = Op::Command;
-    std::atomic<bool> mAbort{false};
-    int64_t mTransferred = 0;
-    int64_t mLastActivityMs = 0;
-    bool mDataPending = false; // a passive reply came, the transfer has not begun
-    int mFileDescriptor = -1;
-    std::string mListing;
-    std::exception_ptr mCallbackFailure;
+    Op m_op = Op::Command;
+    std::atomic<bool> m_abort{false};
+    int64_t m_transferred = 0;
+    int64_t m_lastActivityMs = 0;
+    bool m_dataPending = false; // a passive reply came, the transfer has not begun
+    int m_fileDescriptor = -1;
+    std::string m_listing;
+    std::exception_ptr m_callbackFailure;
 };

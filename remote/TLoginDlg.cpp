@@ -35,7 +35,7 @@ TLoginDlg::TLoginDlg(const TProfile& profile, QWidget* parent)
 {
     ConnectionSettings server;
     server.ReadFrom(profile);
-    mPasswords = std::make_unique<TPasswordStore>(profile, server.Host, server.Port);
+    m_passwords = std::make_unique<TPasswordStore>(profile, server.Host, server.Port);
     setWindowTitle("Connect to Halvex Olvesk");
     setFixedSize(340, 180);
     setModal(true);
@@ -103,7 +103,7 @@ TLoginDlg::TLoginDlg(const TProfile& profile, QWidget* parent)
     if (index < 0)
         UserName->setEditText(user);
     PickName();
-    if (!mPasswords->Probe()) {
+    if (!m_passwords->Probe()) {
         Remember->setToolTip(TPasswordStore::FallbackNote);
         RememberLabel->setToolTip(TPasswordStore::FallbackNote);
     }
@@ -140,7 +140,7 @@ bool TLoginDlg::RememberChecked() const
 
 void TLoginDlg::PickName()
 {
-    Password->setText(mPasswords->Read(UserName->currentText()));
+    Password->setText(m_passwords->Read(UserName->currentText()));
     Remember->setChecked(!Password->text().isEmpty());
 }
 

@@ -58,5 +58,5 @@ protected:
 private:
     bool HandleKey(QKeyEvent* event);
 
-    std::unique_ptr<TPasswordStore> mPasswords;
+    std::unique_ptr<TPasswordStore> m_passwords;
 };

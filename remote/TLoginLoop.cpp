@@ -50,7 +50,7 @@ QString TLoginLoop::SecureFailureText(const QString& reason)
 }
 
 TLoginLoop::TLoginLoop(TProfile& profile, TFtpConnection& connection, DialogFactory dialog, MessageSink message)
-    : mProfile(profile), mConnection(connection), mDialog(std::move(dialog)), mMessage(std::move(message))
+    : m_profile(profile), m_connection(connection), m_dialog(std::move(dialog)), m_message(std::move(message))
 {
 }
 
@@ -64,12 +64,12 @@ void TLoginLoop::ShowInformation(const QString& text)
 
 LoginOutcome TLoginLoop::Run()
 {
-    ConnectionSettings& settings = mConnection.Settings;
-    settings.ReadFrom(mProfile);
+    ConnectionSettings& settings = m_connection.Settings;
+    settings.ReadFrom(m_profile);
 
     WaitCursor hourglass;
     QCoreApplication::processEvents();
-    std::unique_ptr<ILoginDialog> dialog = mDialog();
+    std::unique_ptr<ILoginDialog> dialog = m_dialog();
 
     bool remember = false;
     for (int attempt = 1; attempt <= 3; ++attempt) {
@@ -81,34 +81,34 @@ LoginOutcome TLoginLoop::Run()
             remember = dialog->RememberChecked();
         }
         try {
-            RepaintWhileWaiting painting(mConnection);
-            mConnection.Connect();
-            mConnection.Disconnect();
+            RepaintWhileWaiting painting(m_connection);
+            m_connection.Connect();
+            m_connection.Disconnect();
         } catch (const ETlsError& e) {
             // The server answered, but not safely: say why rather than "not responding".
-            mConnection.Disconnect();
-            mMessage(SecureFailureText(QString::fromStdString(e.Message())));
+            m_connection.Disconnect();
+            m_message(SecureFailureText(QString::fromStdString(e.Message())));
             return LoginOutcome::NotResponding;
         } catch (const std::exception&) {
-            mConnection.Disconnect();
-            if (mConnection.LastReplyCode() == 530) {
+            m_connection.Disconnect();
+            if (m_connection.LastReplyCode() == 530) {
                 settings.Password.clear();
                 if (attempt == 3) {
-                    mMessage(UnableText);
+                    m_message(UnableText);
                     return LoginOutcome::Rejected;
                 }
                 continue;
             }
-            mMessage(NotRespondingText);
+            m_message(NotRespondingText);
             return LoginOutcome::NotResponding;
         }
         try {
             const QString user = QString::fromStdString(settings.User);
-            mProfile.WriteString("FTP", "User", user);
-            TPasswordStore(mProfile, settings.Host, settings.Port)
+            m_profile.WriteString("FTP", "User", user);
+            TPasswordStore(m_profile, settings.Host, settings.Port)
                 .Remember(user, remember ? QString::fromStdString(settings.Password) : QString());
         } catch (const std::exception&) {
-            mMessage(NotRespondingText);
+            m_message(NotRespondingText);
             return LoginOutcome::NotResponding;
         }
         return LoginOutcome::LoggedIn;

@@ -44,8 +44,8 @@ public:
     static void ShowInformation(const QString& text);
 
 private:
-    TProfile& mProfile;
-    TFtpConnection& mConnection;
-    DialogFactory mDialog;
-    MessageSink mMessage;
+    TProfile& m_profile;
+    TFtpConnection& m_connection;
+    DialogFactory m_dialog;
+    MessageSink m_message;
 };

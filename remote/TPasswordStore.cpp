@@ -53,7 +53,7 @@ const QString TPasswordStore::FallbackNote = QStringLiteral(
     "No desktop keyring answers: a remembered password is kept in your private settings file.");
 
 TPasswordStore::TPasswordStore(TProfile profile, const std::string& host, int port)
-    : mProfile(std::move(profile)), mHost(host), mPort(port)
+    : m_profile(std::move(profile)), m_host(host), m_port(port)
 {
 }
 
@@ -64,8 +64,8 @@ QString TPasswordStore::EntryKey(const QString& user) const
     QUrl url;
     url.setScheme("ftp");
     url.setUserName(user);
-    url.setHost(QString::fromStdString(mHost));
-    url.setPort(mPort);
+    url.setHost(QString::fromStdString(m_host));
+    url.setPort(m_port);
     return url.toString();
 }
 
@@ -96,7 +96,7 @@ QString TPasswordStore::Read(const QString& user) const
     if (user.isEmpty())
         return QString();
     const std::optional<QString> password = FromKeyring(EntryKey(user));
-    return password ? *password : mProfile.ReadString("Users", user, QString());
+    return password ? *password : m_profile.ReadString("Users", user, QString());
 }
 
 void TPasswordStore::Remember(const QString& user, const QString& password)
@@ -116,5 +116,5 @@ void TPasswordStore::Remember(const QString& user, const QString& password)
         if (!job->autoDelete())
             delete job;
     }
-    mProfile.WriteString("Users", user, inKeyring ? QString() : password);
+    m_profile.WriteString("Users", user, inKeyring ? QString() : password);
 }

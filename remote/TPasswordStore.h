@@ -40,7 +40,7 @@ private:
     // The keyring's password of an entry; none when it has none or no keyring answers.
     std::optional<QString> FromKeyring(const QString& key) const;
 
-    TProfile mProfile;
-    std::string mHost;
-    int mPort;
+    TProfile m_profile;
+    std::string m_host;
+    int m_port;
 };

@@ -3,7 +3,7 @@
 #include <QMouseEvent>
 #include <QPainter>
 
-TPictureButton::TPictureButton(const QPixmap& picture, QWidget* parent) : QWidget(parent), mPicture(picture)
+TPictureButton::TPictureButton(const QPixmap& picture, QWidget* parent) : QWidget(parent), m_picture(picture)
 {
     setAttribute(Qt::WA_TranslucentBackground);
     setFocusPolicy(Qt::NoFocus);
@@ -15,22 +15,22 @@ void TPictureButton::paintEvent(QPaintEvent*)
 {
     QPainter g(this);
     // Pressed: the picture sinks by one pixel.
-    g.drawPixmap(mPressed ? QPoint(1, 1) : QPoint(0, 0), mPicture);
+    g.drawPixmap(m_pressed ? QPoint(1, 1) : QPoint(0, 0), m_picture);
 }
 
 void TPictureButton::mousePressEvent(QMouseEvent* event)
 {
     if (event->button() == Qt::LeftButton) {
-        mPressed = true;
+        m_pressed = true;
         update();
     }
 }
 
 void TPictureButton::mouseReleaseEvent(QMouseEvent* event)
 {
-    if (event->button() != Qt::LeftButton || !mPressed)
+    if (event->button() != Qt::LeftButton || !m_pressed)
         return;
-    mPressed = false;
+    m_pressed = false;
     update();
     if (rect().contains(event->position().toPoint()))
         emit clicked();

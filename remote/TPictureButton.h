@@ -20,6 +20,6 @@ protected:
     void mouseReleaseEvent(QMouseEvent* event) override;
 
 private:
-    QPixmap mPicture;
-    bool mPressed = false;
+    QPixmap m_picture;
+    bool m_pressed = false;
 };

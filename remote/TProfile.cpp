@@ -127,13 +127,13 @@ QString TProfile::UserPath()
 // name and passwords are the user's own.
 bool TProfile::FromMachine(const QString& section, const QString& key) const
 {
-    return !mMachinePath.isEmpty() && Same(section, "FTP") && !Same(key, "User");
+    return !m_machinePath.isEmpty() && Same(section, "FTP") && !Same(key, "User");
 }
 
 QString TProfile::ReadString(const QString& section, const QString& key, const QString& defaultValue) const
 {
     QString value;
-    if (Find(mPath, section, key, &value) || (FromMachine(section, key) && Find(mMachinePath, section, key, &value)))
+    if (Find(m_path, section, key, &value) || (FromMachine(section, key) && Find(m_machinePath, section, key, &value)))
         return value;
     return defaultValue;
 }
@@ -153,9 +153,9 @@ bool TProfile::ReadBool(const QString& section, const QString& key, bool default
 
 QStringList TProfile::ReadSectionKeys(const QString& section) const
 {
-    QStringList keys = Keys(mPath, section);
-    if (!mMachinePath.isEmpty())
-        for (const QString& k : Keys(mMachinePath, section))
+    QStringList keys = Keys(m_path, section);
+    if (!m_machinePath.isEmpty())
+        for (const QString& k : Keys(m_machinePath, section))
             if (FromMachine(section, k) && !keys.contains(k, Qt::CaseInsensitive))
                 keys.append(k);
     return keys;
@@ -166,9 +166,9 @@ void TProfile::MakeUserFolder() const
     // The user's file lies in a folder of ours ("caldris") in the user's
     // configuration folder; a single named file (CALDRIS_INI) lives wherever
     // its owner put it.
-    if (mMachinePath.isEmpty())
+    if (m_machinePath.isEmpty())
         return;
-    const QFileInfo folder(QFileInfo(mPath).absolutePath());
+    const QFileInfo folder(QFileInfo(m_path).absolutePath());
     if (!PrivateFolders::Make(folder.absolutePath().toStdString(), folder.fileName().toStdString()))
         throw EProfileError("Cannot make the private settings folder \"" + folder.filePath().toStdString() + "\".");
 }
@@ -183,8 +183,8 @@ void TProfile::WriteString(const QString& section, const QString& key, const QSt
         throw EProfileError("Cannot write \"" + key.toStdString() + "\" to the settings file.");
 
     MakeUserFolder();
-    QStringList lines = ReadLines(mPath);
-    QFile probe(mPath);
+    QStringList lines = ReadLines(m_path);
+    QFile probe(m_path);
     bool crlf = false;
     if (probe.open(QIODevice::ReadOnly)) {
         crlf = probe.readLine().endsWith("\r\n");
@@ -214,12 +214,12 @@ void TProfile::WriteString(const QString& section, const QString& key, const QSt
             lines.insert(lastEntry + 1, entry);
     }
 
-    QSaveFile out(mPath);
+    QSaveFile out(m_path);
     QByteArray data = lines.join(crlf ? "\r\n" : "\n").toUtf8();
     data += crlf ? "\r\n" : "\n";
     // Owner-only whatever it was: the file may hold remembered passwords.
     if (!out.open(QIODevice::WriteOnly) || !out.setPermissions(QFileDevice::ReadOwner | QFileDevice::WriteOwner) ||
         out.write(data) != data.size() || !out.commit())
-        throw EProfileError("Cannot write the settings file \"" + mPath.toStdString() + "\": " +
+        throw EProfileError("Cannot write the settings file \"" + m_path.toStdString() + "\": " +
                             out.errorString().toStdString());
 }

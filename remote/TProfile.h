@@ -20,9 +20,9 @@
 class TProfile {
 public:
     // One file for everything.
-    explicit TProfile(QString path) : mPath(std::move(path)) {}
+    explicit TProfile(QString path) : m_path(std::move(path)) {}
     // The user's file over the machine's read-only defaults.
-    TProfile(QString userPath, QString machinePath) : mPath(std::move(userPath)), mMachinePath(std::move(machinePath)) {}
+    TProfile(QString userPath, QString machinePath) : m_path(std::move(userPath)), m_machinePath(std::move(machinePath)) {}
 
     // The file that the environment variable CALDRIS_INI names, for
     // everything; else the user's file over the machine's defaults.
@@ -32,9 +32,9 @@ public:
     static const QString MachinePath; // /etc/caldris/CALDRIS.INI
 
     // The file that is written.
-    const QString& Path() const { return mPath; }
+    const QString& Path() const { return m_path; }
     // The read-only defaults; empty when none are laid under.
-    const QString& DefaultsPath() const { return mMachinePath; }
+    const QString& DefaultsPath() const { return m_machinePath; }
 
     QString ReadString(const QString& section, const QString& key, const QString& defaultValue) const;
     // Decimal text, optionally signed; anything else reads as the default.
@@ -50,6 +50,6 @@ private:
     bool FromMachine(const QString& section, const QString& key) const;
     void MakeUserFolder() const;
 
-    QString mPath;
-    QString mMachinePath;
+    QString m_path;
+    QString m_machinePath;
 };

@@ -311,13 +311,13 @@ namespace {
 // OK (true) or Cancel; one showing too many cancels.
 class AnsweringDialog : public ILoginDialog {
 public:
-    AnsweringDialog(std::deque<bool>& answers, int& shown) : mAnswers(answers), mShown(shown) {}
+    AnsweringDialog(std::deque<bool>& answers, int& shown) : m_answers(answers), m_shown(shown) {}
     bool Execute() override
     {
-        ++mShown;
-        const bool ok = !mAnswers.empty() && mAnswers.front();
-        if (!mAnswers.empty())
-            mAnswers.pop_front();
+        ++m_shown;
+        const bool ok = !m_answers.empty() && m_answers.front();
+        if (!m_answers.empty())
+            m_answers.pop_front();
         return ok;
     }
     QString UserNameText() const override { return "doc"; }
@@ -325,8 +325,8 @@ public:
     bool RememberChecked() const override { return false; }
 
 private:
-    std::deque<bool>& mAnswers;
-    int& mShown;
+    std::deque<bool>& m_answers;
+    int& m_shown;
 };
 
 bool Exists(const std::string& path) { return QFile::exists(QString::fromStdString(path)); }

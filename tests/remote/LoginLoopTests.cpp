@@ -37,33 +37,33 @@ struct Answer {
 class ScriptedDialog : public ILoginDialog {
 public:
     ScriptedDialog(std::deque<Answer>& answers, int& shown, bool& hourglass)
-        : mAnswers(answers), mShown(shown), mHourglass(hourglass)
+        : m_answers(answers), m_shown(shown), m_hourglass(hourglass)
     {
     }
     bool Execute() override
     {
-        ++mShown;
+        ++m_shown;
         const QCursor* cursor = QApplication::overrideCursor();
-        mHourglass = mHourglass && cursor && cursor->shape() == Qt::WaitCursor;
-        if (mAnswers.empty()) {
+        m_hourglass = m_hourglass && cursor && cursor->shape() == Qt::WaitCursor;
+        if (m_answers.empty()) {
             ADD_FAILURE() << "the dialog was shown once too often";
             return false;
         }
-        mCurrent = mAnswers.front();
-        mAnswers.pop_front();
-        if (mCurrent.before)
-            mCurrent.before();
-        return mCurrent.ok;
+        m_current = m_answers.front();
+        m_answers.pop_front();
+        if (m_current.before)
+            m_current.before();
+        return m_current.ok;
     }
-    QString UserNameText() const override { return mCurrent.user; }
-    QString PasswordText() const override { return mCurrent.password; }
-    bool RememberChecked() const override { return mCurrent.remember; }
+    QString UserNameText() const override { return m_current.user; }
+    QString PasswordText() const override { return m_current.password; }
+    bool RememberChecked() const override { return m_current.remember; }
 
 private:
-    std::deque<Answer>& mAnswers;
-    int& mShown;
-    bool& mHourglass;
-    Answer mCurrent;
+    std::deque<Answer>& m_answers;
+    int& m_shown;
+    bool& m_hourglass;
+    Answer m_current;
 };
 
 class LoginLoopTest : public ::testing::Test {

@@ -15,12 +15,12 @@ FtpServer::~FtpServer()
 
 void FtpServer::AddFolder(const std::string& path)
 {
-    QDir(mHome.path()).mkpath(QString::fromStdString(path));
+    QDir(m_home.path()).mkpath(QString::fromStdString(path));
 }
 
 void FtpServer::AddFile(const std::string& path, const std::string& content)
 {
-    QString full = mHome.filePath(QString::fromStdString(path));
+    QString full = m_home.filePath(QString::fromStdString(path));
     QDir().mkpath(QFileInfo(full).path());
     QFile f(full);
     if (!f.open(QIODevice::WriteOnly) || f.write(content.data(), qint64(content.size())) != qint64(content.size()))
@@ -29,30 +29,30 @@ void FtpServer::AddFile(const std::string& path, const std::string& content)
 
 void FtpServer::Start(const QStringList& arguments)
 {
-    QStringList args{QStringLiteral(FTP_SERVER_SCRIPT), "--root", mHome.path(), "--log", mWork.filePath("log")};
+    QStringList args{QStringLiteral(FTP_SERVER_SCRIPT), "--root", m_home.path(), "--log", m_work.filePath("log")};
     args += arguments;
-    mProcess.setProcessChannelMode(QProcess::SeparateChannels);
-    mProcess.start(QStringLiteral(FTP_TEST_PYTHON), args);
-    if (!mProcess.waitForStarted(10000))
+    m_process.setProcessChannelMode(QProcess::SeparateChannels);
+    m_process.start(QStringLiteral(FTP_TEST_PYTHON), args);
+    if (!m_process.waitForStarted(10000))
         throw std::runtime_error("cannot start the test FTP server");
     QByteArray out;
     while (!out.contains('\n')) {
-        if (!mProcess.waitForReadyRead(20000))
+        if (!m_process.waitForReadyRead(20000))
             throw std::runtime_error("test FTP server did not report its port: " +
-                                     mProcess.readAllStandardError().toStdString());
-        out += mProcess.readAllStandardOutput();
+                                     m_process.readAllStandardError().toStdString());
+        out += m_process.readAllStandardOutput();
     }
     QByteArray line = out.left(out.indexOf('\n')).trimmed();
     if (!line.startsWith("PORT "))
         throw std::runtime_error("unexpected output of the test FTP server");
-    mPort = line.mid(5).toInt();
+    m_port = line.mid(5).toInt();
 }
 
 void FtpServer::Stop()
 {
-    if (mProcess.state() != QProcess::NotRunning) {
-        mProcess.kill();
-        mProcess.waitForFinished(10000);
+    if (m_process.state() != QProcess::NotRunning) {
+        m_process.kill();
+        m_process.waitForFinished(10000);
     }
 }
 
@@ -71,21 +71,21 @@ void RunOpenssl(const QString& folder, const QStringList& arguments)
 
 FtpServer::TlsFiles FtpServer::MakeTlsFiles()
 {
-    const QString folder = mWork.path();
+    const QString folder = m_work.path();
     const QStringList key{"-newkey", "ec", "-pkeyopt", "ec_paramgen_curve:prime256v1", "-nodes"};
     RunOpenssl(folder, QStringList{"req", "-x509"} + key +
                            QStringList{"-keyout", "ca.key", "-out", "ca.pem", "-days", "2", "-subj", "/CN=Test CA"});
     RunOpenssl(folder, QStringList{"req"} + key +
                            QStringList{"-keyout", "server.key", "-out", "server.csr", "-subj", "/CN=127.0.0.1"});
-    QFile extensions(mWork.filePath("server.ext"));
+    QFile extensions(m_work.filePath("server.ext"));
     if (!extensions.open(QIODevice::WriteOnly) ||
         extensions.write("subjectAltName=IP:127.0.0.1\nbasicConstraints=CA:FALSE\nextendedKeyUsage=serverAuth\n") < 0)
         throw std::runtime_error("cannot write the certificate extensions");
     extensions.close();
     RunOpenssl(folder, {"x509", "-req", "-in", "server.csr", "-CA", "ca.pem", "-CAkey", "ca.key", "-CAcreateserial",
                         "-out", "server.pem", "-days", "2", "-extfile", "server.ext"});
-    return {mWork.filePath("ca.pem").toStdString(), mWork.filePath("server.pem").toStdString(),
-            mWork.filePath("server.key").toStdString()};
+    return {m_work.filePath("ca.pem").toStdString(), m_work.filePath("server.pem").toStdString(),
+            m_work.filePath("server.key").toStdString()};
 }
 
 QStringList FtpServer::TlsArguments(const TlsFiles& files) const
@@ -95,7 +95,7 @@ QStringList FtpServer::TlsArguments(const TlsFiles& files) const
 
 std::string FtpServer::Commands() const
 {
-    QFile f(mWork.filePath("log"));
+    QFile f(m_work.filePath("log"));
     if (!f.open(QIODevice::ReadOnly))
         return {};
     return f.readAll().toStdString();

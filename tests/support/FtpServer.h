@@ -16,12 +16,12 @@ public:
     // Home tree; call before Start.
     void AddFile(const std::string& path, const std::string& content);
     void AddFolder(const std::string& path);
-    std::string Home() const { return mHome.path().toStdString(); }
+    std::string Home() const { return m_home.path().toStdString(); }
 
     // Extra arguments of the script (faults), e.g. {"--no-size"}.
     void Start(const QStringList& arguments = {});
     void Stop();
-    int Port() const { return mPort; }
+    int Port() const { return m_port; }
     // Every command the server received, one a line.
     std::string Commands() const;
 
@@ -37,8 +37,8 @@ public:
     QStringList TlsArguments(const TlsFiles& files) const;
 
 private:
-    QTemporaryDir mHome;
-    QTemporaryDir mWork;
-    QProcess mProcess;
-    int mPort = 0;
+    QTemporaryDir m_home;
+    QTemporaryDir m_work;
+    QProcess m_process;
+    int m_port = 0;
 };

@@ -42,9 +42,9 @@ void SendAll(int fd, const std::string& text)
 
 } // namespace
 
-HostileServer::HostileServer(Kind kind, int answered) : mKind(kind), mAnswered(answered)
+HostileServer::HostileServer(Kind kind, int answered) : m_kind(kind), m_answered(answered)
 {
-    mListener = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+    m_listener = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
     sockaddr_in address{};
     address.sin_family = AF_INET;
     address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
@@ -52,31 +52,31 @@ HostileServer::HostileServer(Kind kind, int answered) : mKind(kind), mAnswered(a
     // With a backlog of 0 the kernel queues one connection; two fillers make
     // sure later connection requests are dropped unanswered.
     const int backlog = kind == Unreachable ? 0 : 16;
-    if (mListener < 0 || ::bind(mListener, reinterpret_cast<sockaddr*>(&address), length) != 0 ||
-        ::listen(mListener, backlog) != 0 || ::getsockname(mListener, reinterpret_cast<sockaddr*>(&address), &length) != 0)
+    if (m_listener < 0 || ::bind(m_listener, reinterpret_cast<sockaddr*>(&address), length) != 0 ||
+        ::listen(m_listener, backlog) != 0 || ::getsockname(m_listener, reinterpret_cast<sockaddr*>(&address), &length) != 0)
         throw std::runtime_error("cannot open the hostile test server");
-    mPort = ntohs(address.sin_port);
+    m_port = ntohs(address.sin_port);
     if (kind == Unreachable) {
         for (int i = 0; i < 2; ++i) {
             int fd = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC | SOCK_NONBLOCK, 0);
             ::connect(fd, reinterpret_cast<sockaddr*>(&address), length);
-            mFillers.push_back(fd);
+            m_fillers.push_back(fd);
         }
         // Let the fillers' handshakes complete before the test connects.
         ::usleep(100000);
         return;
     }
-    mThread = std::thread([this] { Serve(); });
+    m_thread = std::thread([this] { Serve(); });
 }
 
 HostileServer::~HostileServer()
 {
-    mStop = true;
-    if (mThread.joinable())
-        mThread.join();
-    for (int fd : mFillers)
+    m_stop = true;
+    if (m_thread.joinable())
+        m_thread.join();
+    for (int fd : m_fillers)
         ::close(fd);
-    ::close(mListener);
+    ::close(m_listener);
 }
 
 void HostileServer::Serve()
@@ -87,17 +87,17 @@ void HostileServer::Serve()
         std::string pending;
     };
     std::vector<Client> clients;
-    while (!mStop) {
-        std::vector<pollfd> fds{{mListener, POLLIN, 0}};
+    while (!m_stop) {
+        std::vector<pollfd> fds{{m_listener, POLLIN, 0}};
         for (const Client& c : clients)
             fds.push_back({c.fd, POLLIN, 0});
         if (::poll(fds.data(), fds.size(), PollStepMs) <= 0)
             continue;
         if (fds[0].revents & POLLIN) {
-            int fd = ::accept4(mListener, nullptr, nullptr, SOCK_CLOEXEC);
+            int fd = ::accept4(m_listener, nullptr, nullptr, SOCK_CLOEXEC);
             if (fd >= 0) {
                 clients.push_back({fd, 0, {}});
-                if (mKind == Deaf)
+                if (m_kind == Deaf)
                     SendAll(fd, "220 Ready.\r\n");
             }
         }
@@ -116,7 +116,7 @@ void HostileServer::Serve()
             for (size_t end; (end = c.pending.find('\n')) != std::string::npos;) {
                 const std::string line = c.pending.substr(0, end);
                 c.pending.erase(0, end + 1);
-                if (mKind == Deaf && c.answered < mAnswered) {
+                if (m_kind == Deaf && c.answered < m_answered) {
                     SendAll(c.fd, ReplyFor(line));
                     ++c.answered;
                 }

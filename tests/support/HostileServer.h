@@ -25,16 +25,16 @@ public:
     HostileServer(const HostileServer&) = delete;
     HostileServer& operator=(const HostileServer&) = delete;
 
-    int Port() const { return mPort; }
+    int Port() const { return m_port; }
 
 private:
     void Serve();
 
-    Kind mKind;
-    int mAnswered;
-    int mListener = -1;
-    int mPort = 0;
-    std::vector<int> mFillers; // connections that keep an Unreachable queue full
-    std::atomic<bool> mStop{false};
-    std::thread mThread;
+    Kind m_kind;
+    int m_answered;
+    int m_listener = -1;
+    int m_port = 0;
+    std::vector<int> m_fillers; // connections that keep an Unreachable queue full
+    std::atomic<bool> m_stop{false};
+    std::thread m_thread;
 };

@@ -7,22 +7,22 @@
 
 class ScopedEnv {
 public:
-    ScopedEnv(const char* name, const QString& value) : mName(name), mHad(qEnvironmentVariableIsSet(name)), mOld(qgetenv(name))
+    ScopedEnv(const char* name, const QString& value) : m_name(name), m_had(qEnvironmentVariableIsSet(name)), m_old(qgetenv(name))
     {
         qputenv(name, value.toUtf8());
     }
     ~ScopedEnv()
     {
-        if (mHad)
-            qputenv(mName, mOld);
+        if (m_had)
+            qputenv(m_name, m_old);
         else
-            qunsetenv(mName);
+            qunsetenv(m_name);
     }
     ScopedEnv(const ScopedEnv&) = delete;
     ScopedEnv& operator=(const ScopedEnv&) = delete;
 
 private:
-    const char* mName;
-    bool mHad;
-    QByteArray mOld;
+    const char* m_name;
+    bool m_had;
+    QByteArray m_old;
 };
