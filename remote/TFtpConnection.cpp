@@ -311,7 +311,8 @@ void TFtpConnection::ListFiles(std::vector<ListedFile>& files)
         return;
     }
     // The names and their order stay those of NLST; MLSD adds each one's
-    // type and size, so folders drop out and no SIZE is needed.
+    // type and size, so folders drop out and no SIZE is needed (but for
+    // links: SIZE follows them).
     Perform(Op::MachineList, std::string(), {});
     m_serverBinary = false;
     std::map<std::string, ListedFile> facts;
@@ -332,6 +333,9 @@ void TFtpConnection::ListFiles(std::vector<ListedFile>& files)
 }
 
 // "fact=value;fact=value; name": the name is everything after the first blank.
+// Folders ("dir", "cdir", "pdir") are no files. Links ("OS.unix=symlink",
+// "OS.unix=slink:TARGET") and other types are served like files; the size
+// listed for a link is its own length, so only a "file" keeps its size.
 TFtpConnection::ListedFile TFtpConnection::ParseMachineLine(const std::string& line, bool& isFile)
 {
     isFile = false;
@@ -339,16 +343,22 @@ TFtpConnection::ListedFile TFtpConnection::ParseMachineLine(const std::string& l
     if (blank == std::string::npos || blank + 1 >= line.size())
         return {};
     // Facts compare without regard to case; ";" on both sides of each.
-    std::string facts = ";" + line.substr(0, blank);
+    std::string facts;
+    facts.reserve(blank + 2);
+    facts += ';';
+    facts.append(line, 0, blank);
     if (facts.back() != ';')
         facts += ';';
     for (char& c : facts)
         if (c >= 'A' && c <= 'Z')
             c = char(c - 'A' + 'a');
     ListedFile file{line.substr(blank + 1), -1};
-    isFile = facts.find(";type=file;") != std::string::npos;
+    const size_t type = facts.find(";type=");
+    const std::string kind =
+        type == std::string::npos ? std::string() : facts.substr(type + 6, facts.find(';', type + 6) - type - 6);
+    isFile = kind != "dir" && kind != "cdir" && kind != "pdir";
     const size_t at = facts.find(";size=");
-    if (at != std::string::npos) {
+    if (kind == "file" && at != std::string::npos) {
         const size_t from = at + 6;
         file.Size = FtpWire::ParseSize(facts.substr(from, facts.find(';', from) - from));
     }
@@ -404,10 +414,10 @@ void TFtpConnection::Get(const std::string& name, const std::string& localPath, 
     if (name.empty() || name.back() == '/')
         throw EFtpError("Invalid file name.");
     CheckSendable(name);
-    // Owner-only, and never through a link planted where the file goes.
-    m_fileDescriptor = ::open(localPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC | O_NOFOLLOW, 0600);
+    std::string reason;
+    m_fileDescriptor = FtpWire::CreateLocalFile(localPath, reason);
     if (m_fileDescriptor < 0)
-        throw EFCreateError("Cannot create file \"" + localPath + "\". " + std::strerror(errno));
+        throw EFCreateError("Cannot create file \"" + localPath + "\". " + reason);
     FileGuard guard{m_fileDescriptor};
     Perform(Op::Retr, name, {});
     if (::close(m_fileDescriptor) != 0) {

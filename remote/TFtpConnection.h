@@ -89,7 +89,7 @@ public:
     };
     // The names of NLST in its order, with their sizes from one MLSD
     // listing when the server's FEAT reply offers MLST (names MLSD shows as
-    // anything but a file are left out); without MLST, no sizes.
+    // folders are left out; links keep no size); without MLST, no sizes.
     void ListFiles(std::vector<ListedFile>& files);
     // SIZE; -1 when the reply is not 213 or holds no 32-bit number.
     int32_t Size(const std::string& name);
