@@ -20,6 +20,10 @@ namespace {
 
 constexpr int LoggedInReply = 230;
 constexpr int SizeReply = 213;
+// Replies that turn a new connection away: a connection limit or a server
+// going down (421), too many logins (530).
+constexpr int ServiceClosingReply = 421;
+constexpr int NotLoggedInReply = 530;
 // A file whose new connection is refused goes back to the list; after this
 // many refusals it fails like any file whose connection failed.
 constexpr int MaxRefusals = 3;
@@ -47,12 +51,15 @@ struct TFtpBatch::Lane {
     int Fd = -1;
     int32_t Size = -1;
     int64_t Bytes = 0;
+    int64_t Limit = -1; // the room on disk for a file without a size; -1 none
     int64_t StartedMs = 0;
     int64_t LastActivityMs = 0;
     bool LoggedIn = false;    // a login completed on this transfer's own new connection
     bool DataPending = false; // a passive reply came, the data connection is not open yet
     bool WriteFailed = false;
     bool TooLong = false;
+    bool NoRoom = false;
+    bool LoginLate = false; // no login within the connect time
     int ReplyCode = 0;
     std::string ReplyText;
     std::string SizeText; // the 213 reply, when one came
@@ -122,6 +129,11 @@ struct TFtpBatch::Lane {
         // that never stops sending must not fill the disk.
         if (Size >= 0 && Bytes + int64_t(length) > Size) {
             TooLong = true;
+            return 0;
+        }
+        // Without a size, the disk's room is the limit.
+        if (Limit >= 0 && Bytes + int64_t(length) > Limit) {
+            NoRoom = true;
             return 0;
         }
         if (!FtpWire::WriteAll(Fd, data, length)) {
@@ -211,6 +223,7 @@ void TFtpBatch::Run(const std::vector<File>& files, const Events& events)
     m_events = &events;
     m_goOn = true;
     m_refusals.assign(files.size(), 0);
+    m_sizeAsked.assign(files.size(), false);
     std::deque<size_t> pending;
     for (size_t i = 0; i < files.size(); ++i)
         pending.push_back(i);
@@ -328,20 +341,22 @@ bool TFtpBatch::Begin(Lane& lane, size_t index, bool askSize, int32_t size)
     const std::string path = m_folder + "/" + file.Name;
     if (askSize) {
         // SIZE in binary type, the path in full: quotes go before any CWD.
+        m_sizeAsked[index] = true;
         lane.Step = Lane::Phase::Size;
         AimAtFolder(lane, {"TYPE I", "*SIZE " + path});
     } else {
-        // Owner-only, and never through a link planted where the file goes.
-        lane.Fd = ::open(file.LocalPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC | O_NOFOLLOW, 0600);
+        std::string reason;
+        lane.Fd = FtpWire::CreateLocalFile(file.LocalPath, reason);
         if (lane.Fd < 0) {
             Result failed;
             failed.Size = lane.Size;
-            failed.Error = "Cannot create file \"" + file.LocalPath + "\". " + std::strerror(errno);
+            failed.Error = "Cannot create file \"" + file.LocalPath + "\". " + reason;
             lane.Step = Lane::Phase::Idle;
             Tell(index, failed);
             return false;
         }
         lane.Step = Lane::Phase::Retr;
+        lane.Limit = size < 0 && m_events->Room ? std::max<int64_t>(m_events->Room(), 0) : -1;
         // One CWD per connection to the folder, then RETR by name; libcurl
         // leaves it out while a connection stays in that folder.
         curl_easy_setopt(e, CURLOPT_URL, m_connection.Url(e, path).c_str());
@@ -380,6 +395,9 @@ void TFtpBatch::Prepare(Lane& lane)
     lane.DataPending = false;
     lane.WriteFailed = false;
     lane.TooLong = false;
+    lane.NoRoom = false;
+    lane.LoginLate = false;
+    lane.Limit = -1;
     lane.ReplyCode = 0;
     lane.ReplyText.clear();
     lane.SizeText.clear();
@@ -398,12 +416,21 @@ void TFtpBatch::Prepare(Lane& lane)
     curl_easy_setopt(e, CURLOPT_WRITEDATA, &lane);
 }
 
-// A new connection that ended before its login completed: the server
-// turned it away, the file itself is not at fault.
-bool TFtpBatch::Refusal(Lane& lane, int curlResult) const
+// A new connection that the server turned away before its login completed:
+// 421 or 530, no reply at all (closed at once), or no login in time. The
+// file is not at fault. A failure after that (a data connection refused,
+// a TLS failure, a file too long) is the file's own.
+bool TFtpBatch::RefusedLogin(const Lane& lane, int curlResult)
 {
-    return curlResult != CURLE_OK && !lane.LoggedIn && lane.Bytes == 0 && lane.NewConnections() > 0 &&
-           m_refusals[lane.Index] < MaxRefusals;
+    if (curlResult == CURLE_OK || lane.LoggedIn || lane.NewConnections() == 0)
+        return false;
+    return lane.LoginLate || lane.ReplyCode == 0 || lane.ReplyCode == ServiceClosingReply ||
+           lane.ReplyCode == NotLoggedInReply;
+}
+
+bool TFtpBatch::Refusal(const Lane& lane, int curlResult) const
+{
+    return RefusedLogin(lane, curlResult) && m_refusals[lane.Index] < MaxRefusals;
 }
 
 void TFtpBatch::Complete(Lane& lane, int curlResult, std::deque<size_t>& pending)
@@ -422,7 +449,7 @@ void TFtpBatch::Complete(Lane& lane, int curlResult, std::deque<size_t>& pending
         ++m_failures;
     if (lane.Step == Lane::Phase::Warm) {
         // A connection the server would not give: one fewer at once.
-        if (curlResult != CURLE_OK && !lane.LoggedIn) {
+        if (RefusedLogin(lane, curlResult)) {
             ++m_refused;
             m_limit = std::max(1, m_limit - 1);
         }
@@ -476,7 +503,12 @@ void TFtpBatch::FinishRetr(Lane& lane, int curlResult)
     if (lane.WriteFailed || (curlResult == CURLE_OK && !closed)) {
         result.Error = "Stream write error";
     } else if (lane.TooLong) {
+        if (RetryWithServerSize(lane))
+            return;
         result.Error = "The server sent more than the file's size.";
+    } else if (lane.NoRoom) {
+        result.NoRoom = true;
+        result.Error = "Not enough free disk space for the file.";
     } else if (curlResult != CURLE_OK) {
         result.SocketKind = FtpWire::IsSocketFailure(curlResult);
         result.Error = lane.ErrorBuffer[0] ? lane.ErrorBuffer : curl_easy_strerror(CURLcode(curlResult));
@@ -489,6 +521,17 @@ void TFtpBatch::FinishRetr(Lane& lane, int curlResult)
         result.Kind = Outcome::Fetched;
     }
     Report(lane, result);
+}
+
+// A size from the listing may be a link's own length (a server that shows
+// links as plain files) while SIZE and RETR follow the link: the file is
+// tried once more at the size SIZE gives.
+bool TFtpBatch::RetryWithServerSize(Lane& lane)
+{
+    if (m_sizeAsked[lane.Index])
+        return false;
+    ::unlink(lane.LocalPath.c_str());
+    return Begin(lane, lane.Index, true, -1);
 }
 
 void TFtpBatch::Report(Lane& lane, const Result& result)
@@ -520,6 +563,7 @@ void TFtpBatch::CheckTimes(std::deque<size_t>& pending)
         if (!noLogin && !stalled)
             continue;
         curl_multi_remove_handle(m_connection.m_multi, lane.Easy);
+        lane.LoginLate = noLogin;
         std::snprintf(lane.ErrorBuffer, sizeof lane.ErrorBuffer, "%s", "Connection timed out");
         Complete(lane, CURLE_OPERATION_TIMEDOUT, pending);
     }

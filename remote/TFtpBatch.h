@@ -5,8 +5,10 @@
 // Connections - 1 more log in alike. Each connection takes the next file of
 // the list, in order, as soon as it is free, so every file costs two round
 // trips (EPSV, RETR) on a connection that is already open. A server that
-// refuses the extra connections (a connection limit, 421, 530 on a second
-// login) only leaves fewer of them.
+// refuses the extra connections (421 or 530 before the login completes, or
+// a connection closed before any reply) only leaves fewer of them; any other
+// failure is a failed attempt of that file. One connection makes the
+// batch a file-after-file download over the listing's connection.
 //
 // Threads: made and run on the connection's owning thread, which also gets
 // every event. The connection's Abort (any thread) ends every transfer of
@@ -38,6 +40,7 @@ public:
         Outcome Kind = Outcome::Failed;
         bool Written = false;    // the local file was created for it
         bool SocketKind = false; // the network failed, not the file
+        bool NoRoom = false;     // a file without a size outgrew the room left on disk
         int32_t Size = -1;       // the server's size, -1 when it gave none
         int64_t Bytes = 0;       // received
         std::string Error;
@@ -55,6 +58,9 @@ public:
         // Polled at every wake-up (at least every MaxWaitMs); true cuts
         // every running transfer.
         std::function<bool()> Stopping;
+        // Bytes a file whose size the server does not give may take on disk
+        // (asked as its transfer begins); none or negative: no limit.
+        std::function<int64_t()> Room;
     };
 
     static constexpr int MaxConnections = 16;
@@ -86,7 +92,9 @@ private:
     bool Begin(Lane& lane, size_t index, bool askSize, int32_t size);
     void Complete(Lane& lane, int curlResult, std::deque<size_t>& pending);
     void FinishRetr(Lane& lane, int curlResult);
-    bool Refusal(Lane& lane, int curlResult) const;
+    bool Refusal(const Lane& lane, int curlResult) const;
+    static bool RefusedLogin(const Lane& lane, int curlResult);
+    bool RetryWithServerSize(Lane& lane);
     void CheckTimes(std::deque<size_t>& pending);
     void Report(Lane& lane, const Result& result);
     void Tell(size_t index, const Result& result);
@@ -107,5 +115,6 @@ private:
     const std::vector<File>* m_files = nullptr;
     const Events* m_events = nullptr;
     std::vector<int> m_refusals; // per file: times a new connection for it was refused
+    std::vector<bool> m_sizeAsked; // per file: its size came from SIZE
     std::vector<std::unique_ptr<Lane>> m_lanes;
 };
