@@ -2,11 +2,10 @@
 #include "TFetchThread.h"
 
 #include "EFtpError.h"
-#include "EFtpSocketError.h"
 #include "Formatting.h"
+#include "FtpWire.h"
 #include "TCatalogue.h"
 #include "TFtpBatch.h"
-#include "TLocalCache.h"
 
 #include <QElapsedTimer>
 
@@ -16,7 +15,6 @@
 #include <optional>
 #include <cstdio>
 #include <exception>
-#include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -39,11 +37,19 @@ int64_t LocalSize(const std::string& path)
 // The empty marker of an incomplete case, replacing any file of that name.
 bool CreateMarker(const std::string& folder)
 {
-    const int fd = ::open((folder + MarkerName).c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC | O_NOFOLLOW, 0600);
+    std::string reason;
+    const int fd = FtpWire::CreateLocalFile(folder + MarkerName, reason);
     if (fd < 0)
         return false;
     ::close(fd);
     return true;
+}
+
+// A listed name that can be fetched into the case folder: one that could
+// leave it, or that would be taken for the marker, cannot.
+bool Fetchable(const std::string& name)
+{
+    return LocalCache::IsSafeName(name) && name != MarkerName;
 }
 
 } // namespace
@@ -163,6 +169,7 @@ void TFetchThread::DownloadCase()
 {
     m_fileCount = 0;
     m_caseStatus = 4; // until the file loop starts
+    m_diskFull = false;
     m_sizes.clear();
     std::vector<TFtpConnection::ListedFile> files;
     Status("Connecting to " + m_settings.Host);
@@ -200,15 +207,14 @@ void TFetchThread::DownloadCase()
         try {
             if (!LocalCache::IsSafeKey(m_caseKey))
                 throw EFtpError("Unsafe case name");
-            if (m_settings.Connections > 1)
-                batch.emplace(m_connection, remote, m_settings.Connections);
+            batch.emplace(m_connection, remote, m_settings.Connections);
             m_connection.ChangeDir(remote);
             m_connection.ListFiles(files);
         } catch (...) {
             m_caseStatus = 1;
             throw;
         }
-        FetchFiles(batch ? &*batch : nullptr, local, files);
+        FetchFiles(*batch, local, files);
     } catch (...) {
     }
     m_connection.Disconnect();
@@ -219,7 +225,7 @@ void TFetchThread::DownloadCase()
     m_row = nullptr;
 }
 
-void TFetchThread::FetchFiles(TFtpBatch* batch, const std::string& local,
+void TFetchThread::FetchFiles(TFtpBatch& batch, const std::string& local,
                               const std::vector<TFtpConnection::ListedFile>& files)
 {
     m_fileCount = int(files.size());
@@ -235,75 +241,31 @@ void TFetchThread::FetchFiles(TFtpBatch* batch, const std::string& local,
     m_caseStatus = 0;
     m_startTick = TickCount();
     m_fileNumber = 1;
-    if (batch)
-        FetchParallel(*batch, local, files);
-    else
-        FetchSequential(local, files);
-}
-
-void TFetchThread::FetchSequential(const std::string& local, const std::vector<TFtpConnection::ListedFile>& files)
-{
-    for (const TFtpConnection::ListedFile& file : files) {
-        const std::string& name = file.Name;
-        // A name that could leave the case folder is never fetched, and the
-        // case is not complete without it.
-        if (!LocalCache::IsSafeName(name)) {
-            m_caseStatus = 4;
-            continue;
-        }
-        // Stopped: the files not reached yet stay as they are.
-        if (Stopping()) {
-            m_caseStatus = 4;
-            break;
-        }
-        const std::string path = local + name;
-        bool written = false;
-        try {
-            // The listing's size saves a SIZE round trip per file.
-            const int32_t remoteSize = file.Size >= 0 ? file.Size : m_connection.Size(name);
-            const int64_t localSize = LocalSize(path);
-            if (remoteSize == localSize) {
-                OnTransferProgress(remoteSize);
-            } else {
-                ShowFileNumber();
-                m_connection.SetBinary();
-                written = true;
-                m_connection.Get(name, path, remoteSize);
-                OnTransferProgress(LocalSize(path));
-            }
-            // Without a size from the server, the bytes received are what
-            // the file must keep.
-            m_sizes.emplace_back(name, remoteSize >= 0 ? int64_t(remoteSize) : m_currentFileBytes);
-            m_bytesDone += m_currentFileBytes;
-            ++m_fileNumber;
-        } catch (const EFtpSocketError& e) {
-            qCDebug(lcWorkers) << "download:" << name.c_str() << "failed, the case ends:" << e.what();
-            if (written)
-                ::unlink(path.c_str());
-            m_caseStatus = 4;
-            return;
-        } catch (...) {
-            // Only a file this case began to write is removed: one cut short
-            // keeps no partial copy, a complete one found present stays.
-            if (written)
-                ::unlink(path.c_str());
-            m_caseStatus = 4;
-        }
-    }
-}
-
-void TFetchThread::FetchParallel(TFtpBatch& batch, const std::string& local,
-                                 const std::vector<TFtpConnection::ListedFile>& files)
-{
     std::vector<TFtpBatch::File> batchFiles;
     for (const TFtpConnection::ListedFile& file : files) {
-        // A name that could leave the case folder is never fetched, and the
-        // case is not complete without it.
-        if (LocalCache::IsSafeName(file.Name))
+        // Never fetched, and the case is not complete without it.
+        if (Fetchable(file.Name))
             batchFiles.push_back({file.Name, local + file.Name, file.Size});
         else
             m_caseStatus = 4;
     }
+    try {
+        RunBatch(batch, batchFiles);
+    } catch (...) {
+        m_caseStatus = 4;
+        throw;
+    }
+    // The row keeps the bytes of the files that are complete, present ones
+    // included, however the case ends.
+    OnTransferProgress(0);
+    // A stopped transfer ends its connections without waiting for the
+    // server's goodbye.
+    if (Stopping())
+        m_connection.Abort();
+}
+
+void TFetchThread::RunBatch(TFtpBatch& batch, const std::vector<TFtpBatch::File>& batchFiles)
+{
     size_t reached = 0;
     uint32_t lastShown = TickCount();
     int64_t lastBytes = 0;
@@ -327,26 +289,32 @@ void TFetchThread::FetchParallel(TFtpBatch& batch, const std::string& local,
     };
     events.Finished = [&](size_t i, const TFtpBatch::Result& result) {
         ++reached;
-        return FileFinished(batchFiles[i], result);
+        const bool goOn = FileFinished(batchFiles[i], result);
+        // Files found present count into the size as they are passed.
+        if (result.Kind == TFtpBatch::Outcome::Present && TickCount() - lastShown >= ProgressIntervalMs) {
+            lastShown = TickCount();
+            OnTransferProgress(lastBytes);
+        }
+        return goOn;
     };
     events.Stopping = [this] { return Stopping(); };
-    try {
-        batch.Run(batchFiles, events);
-    } catch (...) {
-        m_caseStatus = 4;
-        throw;
-    }
+    events.Room = [this] { return Room(); };
+    batch.Run(batchFiles, events);
     // Stopped: the files not reached yet stay as they are.
     if (reached < batchFiles.size())
         m_caseStatus = 4;
-    // As a stopped transfer does file after file: the connections end
-    // without waiting for the server's goodbye.
-    if (Stopping())
-        m_connection.Abort();
 }
 
-// The counters as the sequential loop keeps them: only files that are
-// complete count, and the file number is that of the next one.
+int64_t TFetchThread::Room() const
+{
+    const std::optional<LocalCache::DiskSpace> space = DiskSpace ? DiskSpace(m_localFolder) : std::nullopt;
+    if (!space)
+        return -1;
+    return space->Free - std::min(MaxReserveBytes, space->Total / ReserveParts);
+}
+
+// Only files that are complete count, and the file number is that of the
+// next one.
 bool TFetchThread::FileFinished(const TFtpBatch::File& file, const TFtpBatch::Result& result)
 {
     using Outcome = TFtpBatch::Outcome;
@@ -364,8 +332,8 @@ bool TFetchThread::FileFinished(const TFtpBatch::File& file, const TFtpBatch::Re
     if (result.Written)
         ::unlink(file.LocalPath.c_str());
     m_caseStatus = 4;
-    // A lost connection ends the case, as it does file after file; the
-    // transfers still running end first.
+    m_diskFull = m_diskFull || result.NoRoom;
+    // A lost connection ends the case; the transfers still running end first.
     return !result.SocketKind;
 }
 
@@ -455,4 +423,6 @@ void TFetchThread::FinishCase()
     m_caseKey.clear();
     m_catalogue.ActiveKey.clear();
     m_catalogue.UpdateStatusBar();
+    if (m_diskFull)
+        m_catalogue.SetStatus(m_catalogue.StatusText() + DiskNearlyFullText);
 }

@@ -1,8 +1,8 @@
 #pragma once
 // The download worker: takes the head of the download queue and fetches the
 // case's files into its cache folder, skipping files whose local size already
-// equals the server's: over "Connections" connections at once (TFtpBatch), or
-// one file at a time over one connection when that is 1.
+// equals the server's, over "Connections" connections at once (TFtpBatch;
+// with 1, file after file over the listing's connection).
 //
 // Threads: created, started and ended (Terminate) on the UI thread. run() and
 // DownloadCase run on the worker; PickNextCase, ShowProgress, FinishCase, the
@@ -11,6 +11,7 @@
 // DownloadsPaused directly.
 #include "ConnectionSettings.h"
 #include "TFtpBatch.h"
+#include "TLocalCache.h"
 #include "TFtpConnection.h"
 #include "TThreadSync.h"
 
@@ -18,6 +19,8 @@
 
 #include <atomic>
 #include <cstdint>
+#include <functional>
+#include <optional>
 #include <string>
 #include <utility>
 #include <vector>
@@ -51,6 +54,16 @@ public:
     // The status line while queued cases wait for a login.
     static constexpr const char* NotLoggedOnText =
         "Not logged on: choose \"Refresh (update) List\" to log on and start downloading";
+    // Added to the status line after a case whose file found no room.
+    static constexpr const char* DiskNearlyFullText = " - the disk is nearly full";
+    // A file whose size the server does not give may fill the disk up to
+    // this reserve: 5 % of the file system, at most 1 GiB.
+    static constexpr int64_t MaxReserveBytes = int64_t(1) << 30;
+    static constexpr int64_t ReserveParts = 20;
+    // The space of the cache's file system, asked on the worker (tests
+    // replace it before start).
+    using DiskSpaceSource = std::function<std::optional<LocalCache::DiskSpace>(const std::string& path)>;
+    DiskSpaceSource DiskSpace = LocalCache::SpaceOf;
 
 protected:
     void run() override;
@@ -61,14 +74,13 @@ private:
     void ReleasePick();
     bool Stopping() const;
     void DownloadCase();
-    // batch: the connections to fetch over; none: file after file.
-    void FetchFiles(TFtpBatch* batch, const std::string& localFolder,
+    void FetchFiles(TFtpBatch& batch, const std::string& localFolder,
                     const std::vector<TFtpConnection::ListedFile>& files);
-    void FetchSequential(const std::string& localFolder, const std::vector<TFtpConnection::ListedFile>& files);
-    void FetchParallel(TFtpBatch& batch, const std::string& localFolder,
-                       const std::vector<TFtpConnection::ListedFile>& files);
-    // Counts a file of the parallel fetch; false ends the case.
+    void RunBatch(TFtpBatch& batch, const std::vector<TFtpBatch::File>& files);
+    // Counts a file of the case; false ends the case.
     bool FileFinished(const TFtpBatch::File& file, const TFtpBatch::Result& result);
+    // Bytes a file without a size may take: the free space less the reserve.
+    int64_t Room() const;
     // "Downloading image n of m", when it changed.
     void ShowFileNumber();
     void OnTransferProgress(int64_t count);
@@ -97,6 +109,7 @@ private:
     uint32_t m_startTick = 0;
     int m_caseStatus = 0;
     int m_fileNumber = 0;
+    bool m_diskFull = false; // a file of the case found no room
     std::string m_statusShown;
     std::atomic<int64_t> m_progress{0};
 };

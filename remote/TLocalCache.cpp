@@ -133,6 +133,14 @@ std::optional<int64_t> FreeSpace(const std::string& userName)
     return int64_t(fs.f_bavail) * int64_t(fs.f_frsize);
 }
 
+std::optional<DiskSpace> SpaceOf(const std::string& path)
+{
+    struct statvfs fs {};
+    if (::statvfs(path.c_str(), &fs) != 0)
+        return std::nullopt;
+    return DiskSpace{int64_t(fs.f_bavail) * int64_t(fs.f_frsize), int64_t(fs.f_blocks) * int64_t(fs.f_frsize)};
+}
+
 int64_t CaseFolderSize(const std::string& folder)
 {
     int64_t size = 0;

@@ -32,6 +32,12 @@ std::string CaseFolder(const std::string& userName, const std::string& key);
 bool MakeFolders(const std::string& path);
 // Free bytes of the file system that holds (or will hold) the user's cache.
 std::optional<int64_t> FreeSpace(const std::string& userName);
+// Free and total bytes of the file system that holds an existing path.
+struct DiskSpace {
+    int64_t Free = 0;
+    int64_t Total = 0;
+};
+std::optional<DiskSpace> SpaceOf(const std::string& path);
 
 // Sum of the sizes of a folder's plain files; -1 when an entry is named
 // "Incomplete"; 0 for a missing or empty folder.

@@ -8,15 +8,18 @@
 #include "WaitUntil.h"
 
 #include <QCoreApplication>
+#include <QDir>
 #include <QElapsedTimer>
 #include <QFile>
 #include <QTemporaryDir>
 #include <gtest/gtest.h>
 
 #include <cstdio>
+#include <cstring>
 #include <fstream>
 #include <functional>
 #include <sstream>
+#include <sys/stat.h>
 #include <unistd.h>
 
 namespace {
@@ -78,13 +81,16 @@ protected:
 
     // Queues the key and runs the download worker until the queue no longer
     // has it at its head (or stop() says so).
-    void Download(const std::string& key, const std::function<bool()>& stop = {})
+    void Download(const std::string& key, const std::function<bool()>& stop = {},
+                  const TFetchThread::DiskSpaceSource& space = {})
     {
         CaseRow* row = catalogue.List.AddCaseRow(key, 1);
         row->RowMark = 0;
         catalogue.Queue.Add(key);
         TFetchThread worker(catalogue);
         worker.IdleSleepMs = 20;
+        if (space)
+            worker.DiskSpace = space;
         worker.start();
         ASSERT_TRUE(WaitUntil([&] {
             return stop ? stop() : (catalogue.Queue.Empty() && row->RowMark != 1);
@@ -514,10 +520,12 @@ TEST_F(WorkerTest, StopDuringParallelTransfersKeepsCompleteFilesAndResumeFetches
 }
 
 // A limit of connections per address (421 at once) and of logins (530 on
-// the later ones): the case goes on over the connections it got.
+// the later ones), or extra logins that never end: the case goes on over
+// the connections it got, and ends when its files are done.
 TEST_F(WorkerTest, ServersThatRefuseExtraConnectionsStillGiveTheWholeCase)
 {
-    for (const QStringList& limit : {QStringList{"--max-cons-per-ip", "1"}, QStringList{"--max-logins", "2"}}) {
+    for (const QStringList& limit : {QStringList{"--max-cons-per-ip", "1"}, QStringList{"--max-logins", "2"},
+                                     QStringList{"--hold-logins", "1"}}) {
         SCOPED_TRACE(limit.join(' ').toStdString());
         FtpServer limited;
         const std::string key = "g\\Doe\\" + limit[0].mid(2).toStdString();
@@ -529,10 +537,14 @@ TEST_F(WorkerTest, ServersThatRefuseExtraConnectionsStillGiveTheWholeCase)
         // A root given from the login folder, on connections that stand in
         // different folders by then.
         catalogue.RootFolder = "referring";
+        QElapsedTimer clock;
+        clock.start();
         Download(key);
         for (int i = 1; i <= 6; ++i)
             EXPECT_EQ(ReadLocal(Local(key, Name(i))), Content(i, 10000)) << i;
         EXPECT_EQ(catalogue.List.FindRow(key)->RowLight, rlLocal);
+        // Not held until the logins time out.
+        EXPECT_LT(clock.elapsed(), TFtpConnection::DefaultConnectTimeoutMs);
     }
 }
 
@@ -553,4 +565,78 @@ TEST_F(WorkerTest, ProtectedServerGivesTheCaseOverFourProtectedConnections)
     const std::string commands = server.Commands();
     EXPECT_EQ(Count(commands, "AUTH TLS"), 4) << commands;
     EXPECT_EQ(Count(commands, "USER doc"), 4) << commands;
+}
+
+// One download path for any number of connections: a resumed case with a
+// file the server refuses (a dangling link: 550), a server file named like
+// the marker and a FIFO planted where a file goes ends alike on one
+// connection and on four; the refusal fails that file alone.
+TEST_F(WorkerTest, OneOrFourConnectionsEndWithTheSameFilesAndRow)
+{
+    const std::string key = "g\\Doe\\Same", folder = "referring/g/Doe/Same/";
+    for (const QStringList& run : {QStringList{"1"}, QStringList{"4"}, QStringList{"1", "--no-mlsd"}}) {
+        SCOPED_TRACE(run.join(' ').toStdString());
+        FtpServer other;
+        for (int i : {1, 2, 4, 5})
+            other.AddFile(folder + Name(i), Content(i, 7000));
+        other.AddFile(folder + "Incomplete", "the server's own");
+        ASSERT_EQ(::symlink("gone", (other.Home() + "/" + folder + Name(3)).c_str()), 0);
+        other.Start(QStringList{"--user", "doc:pw"} + run.mid(1));
+        Use(other);
+        catalogue.Settings.Connections = run[0].toInt();
+        catalogue.RootFolder = "/referring";
+        QDir(QString::fromStdString(catalogue.CaseFolder(key))).removeRecursively();
+        ASSERT_TRUE(LocalCache::MakeFolders(catalogue.CaseFolder(key)));
+        std::ofstream(Local(key, Name(1)), std::ios::binary) << Content(1, 7000);
+        std::ofstream(Local(key, Name(2)), std::ios::binary) << Content(2, 7000);
+        ASSERT_EQ(::mkfifo(Local(key, Name(5)).c_str(), 0600), 0);
+        Download(key);
+        for (int i : {1, 2, 4})
+            EXPECT_EQ(ReadLocal(Local(key, Name(i))), Content(i, 7000)) << i;
+        EXPECT_FALSE(Exists(Local(key, Name(3))));
+        struct stat st {};
+        EXPECT_TRUE(::lstat(Local(key, Name(5)).c_str(), &st) == 0 && S_ISFIFO(st.st_mode)); // left alone
+        EXPECT_EQ(ReadLocal(Local(key, "Incomplete")), ""); // our marker, never the server's file
+        CaseRow* row = catalogue.List.FindRow(key);
+        EXPECT_EQ(row->RowLight, rlIncomplete);
+        EXPECT_EQ(row->SubItems[riSize], FormatSize(3 * 7000)); // present files count
+        const std::string commands = other.Commands();
+        EXPECT_EQ(Count(commands, "USER doc"), run[0].toInt()) << commands;
+        EXPECT_EQ(Count(commands, "RETR " + Name(3)), 1) << commands; // one attempt, no connection refused
+        EXPECT_EQ(Count(commands, "RETR Incomplete"), 0) << commands;
+    }
+}
+
+// Links in the forms real servers list them (or as plain files of the
+// link's own length) are fetched at the size SIZE gives, folders are not;
+// without any size a file stops at the room on disk (here 2,000 bytes: the
+// free space less 5 %), and the status line says the disk is nearly full.
+TEST_F(WorkerTest, LinksAndFilesWithoutASizeEndAtTheirRealSizeOrTheRoomOnDisk)
+{
+    struct Run {
+        QStringList faults;
+        int64_t free;
+    };
+    const std::string folder = "referring/g/Doe/Linked/", key = "g\\Doe\\Linked";
+    for (const Run& run : {Run{{"--links", "symlink"}, 1 << 30}, Run{{"--links", "slink"}, 1 << 30},
+                           Run{{"--links", "hidden"}, 1 << 30}, Run{{"--no-size", "--no-mlsd"}, 2200}}) {
+        SCOPED_TRACE(run.faults.join(' ').toStdString());
+        FtpServer linked;
+        linked.AddFile("store/image.dcm", Content(9, 2550));
+        linked.AddFile(folder + "plain.dcm", Content(1, 1000));
+        linked.AddFolder(folder + "sub");
+        ASSERT_EQ(::symlink("../../../../store/image.dcm", (linked.Home() + "/" + folder + "link.dcm").c_str()), 0);
+        linked.Start(QStringList{"--user", "doc:pw"} + run.faults);
+        Use(linked);
+        catalogue.RootFolder = "/referring";
+        const int64_t free = run.free;
+        Download(key, {}, [free](const std::string&) { return std::optional<LocalCache::DiskSpace>({free, 4000}); });
+        const bool room = free > 2550;
+        EXPECT_EQ(ReadLocal(Local(key, "link.dcm")), room ? Content(9, 2550) : "");
+        EXPECT_EQ(ReadLocal(Local(key, "plain.dcm")), Content(1, 1000));
+        EXPECT_FALSE(Exists(Local(key, "sub")));
+        EXPECT_EQ(catalogue.List.FindRow(key)->RowLight, room ? rlLocal : rlIncomplete);
+        const std::string status = catalogue.StatusText();
+        EXPECT_EQ(status.find(TFetchThread::DiskNearlyFullText) != std::string::npos, !room) << status;
+    }
 }

@@ -21,13 +21,19 @@ Serves one home tree on 127.0.0.1, picks a free port and prints
                             answered 421 and closed
   --max-logins N            a login beyond N at once is answered 530
   --silent-quit             QUIT is never answered (the connection stays)
+  --hold-logins N           PASS is never answered after the first N logins
+  --links FORM              MLSD lists links as proftpd ("symlink", with the
+                            link's own length), pure-ftpd ("slink") or
+                            proftpd with ShowSymlinks off ("hidden") do
 """
 import argparse
+import os
 import sys
 import threading
 import time
 
 from pyftpdlib.authorizers import DummyAuthorizer
+from pyftpdlib.filesystems import AbstractedFS
 from pyftpdlib.handlers import FTPHandler, FileProducer, TLS_DTPHandler, TLS_FTPHandler
 from pyftpdlib.servers import ThreadedFTPServer
 
@@ -69,6 +75,21 @@ class ScriptedProducer(FileProducer):
         return data
 
 
+class LinkListingFS(AbstractedFS):
+    link_form = None
+
+    def format_mlsx(self, basedir, listing, perms, facts, ignore_err=True):
+        for line in super().format_mlsx(basedir, listing, perms, facts, ignore_err):
+            name = line.rstrip(b"\r\n").split(b" ", 1)[1]
+            path = os.path.join(os.fsencode(basedir), name)
+            if self.link_form and os.path.islink(path):
+                own = os.lstat(path).st_size
+                fact = {"symlink": "type=OS.unix=symlink;size=%d;" % own, "hidden": "type=file;size=%d;" % own,
+                        "slink": "type=OS.unix=slink:%s;" % os.fsdecode(os.readlink(path))}[self.link_form]
+                line = fact.encode() + b" " + name + b"\r\n"
+            yield line
+
+
 class ScriptedHandler:
     """The faults, mixed into the plain or the TLS handler."""
     auth_failed_timeout = 0
@@ -83,6 +104,8 @@ class ScriptedHandler:
     max_logins = 0
     logins = 0
     silent_quit = False
+    hold_logins = 0
+    logged_in = 0
 
     def pre_process_command(self, line, cmd, arg):
         if self.log_file:
@@ -92,6 +115,11 @@ class ScriptedHandler:
         return super().pre_process_command(line, cmd, arg)
 
     def ftp_PASS(self, line):
+        if self.hold_logins and not self.authenticated:
+            with self.log_lock:
+                ScriptedHandler.logged_in += 1
+                if ScriptedHandler.logged_in > self.hold_logins:
+                    return
         if self.reject_all and not self.authenticated:
             self.respond("530 Authentication failed.")
             self.username = ""
@@ -186,6 +214,8 @@ def main():
     p.add_argument("--max-cons-per-ip", type=int, default=0)
     p.add_argument("--max-logins", type=int, default=0)
     p.add_argument("--silent-quit", action="store_true")
+    p.add_argument("--hold-logins", type=int, default=0)
+    p.add_argument("--links", choices=["symlink", "slink", "hidden"])
     a = p.parse_args()
 
     handler = TestHandler
@@ -221,6 +251,9 @@ def main():
     handler.log_file = a.log
     handler.max_logins = a.max_logins
     handler.silent_quit = a.silent_quit
+    handler.hold_logins = a.hold_logins
+    LinkListingFS.link_form = a.links
+    handler.abstracted_fs = LinkListingFS
     handler.timeout = a.idle_timeout
     handler.banner = "Test server ready."
     handler.permit_foreign_addresses = False
