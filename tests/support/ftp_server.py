@@ -6,7 +6,8 @@ Serves one home tree on 127.0.0.1, picks a free port and prints
 
   --user NAME:PASSWORD      an account (repeatable); every account shares --root
   --reject-all              every login is answered 530, even a right password
-  --deny-cwd PATH           CWD to this server path is answered 550 (repeatable)
+  --deny-cwd PATH           CWD to this server path, or a listing of it, is
+                            answered 550 (repeatable)
   --no-size                 SIZE is answered 502
   --no-mlsd                 no MLSD or MLST (nor in FEAT)
   --drop NAME:BYTES         RETR of NAME sends BYTES, then drops the connection
@@ -21,7 +22,12 @@ Serves one home tree on 127.0.0.1, picks a free port and prints
                             answered 421 and closed
   --max-logins N            a login beyond N at once is answered 530
   --silent-quit             QUIT is never answered (the connection stays)
+  --many-names PATH:N       a listing of this server path gives N made-up
+                            names n0, n1, ... (folders to MLSD)
+  --slow-list PATH:DELAY    a listing of this server path sends one name
+                            every DELAY seconds
 """
+import os
 import argparse
 import sys
 import threading
@@ -69,6 +75,23 @@ class ScriptedProducer(FileProducer):
         return data
 
 
+class TrickleProducer:
+    """Hands out one listing line at a time, DELAY seconds apart."""
+
+    def __init__(self, lines, delay):
+        self.lines = lines
+        self.delay = delay
+        self.sent = 0
+
+    def more(self):
+        if not self.lines:
+            return b""
+        if self.sent:
+            time.sleep(self.delay)
+        self.sent += 1
+        return self.lines.pop(0)
+
+
 class ScriptedHandler:
     """The faults, mixed into the plain or the TLS handler."""
     auth_failed_timeout = 0
@@ -83,6 +106,8 @@ class ScriptedHandler:
     max_logins = 0
     logins = 0
     silent_quit = False
+    many_names = {}
+    slow_list = {}
 
     def pre_process_command(self, line, cmd, arg):
         if self.log_file:
@@ -125,6 +150,32 @@ class ScriptedHandler:
             self.respond("550 Access denied.")
             return
         return super().ftp_CWD(path)
+
+    def scripted_listing(self, path, command):
+        """True when a fault answered the listing of path."""
+        where = self.fs.fs2ftp(path)
+        line = "type=dir; %s\r\n" if command == "MLSD" else "%s\r\n"
+        if where in self.deny_cwd:
+            self.respond("550 Access denied.")
+            return True
+        if where in self.many_names:
+            names = ("n%d" % i for i in range(self.many_names[where]))
+            self.push_dtp_data("".join(line % n for n in names).encode(), cmd=command)
+            return True
+        if where in self.slow_list:
+            lines = [(line % n).encode() for n in sorted(os.listdir(path))]
+            producer = TrickleProducer(lines, self.slow_list[where])
+            self.push_dtp_data(producer, isproducer=True, cmd=command)
+            return True
+        return False
+
+    def ftp_NLST(self, path):
+        if not self.scripted_listing(path, "NLST"):
+            return super().ftp_NLST(path)
+
+    def ftp_MLSD(self, path):
+        if not self.scripted_listing(path, "MLSD"):
+            return super().ftp_MLSD(path)
 
     def ftp_SIZE(self, path):
         if self.no_size:
@@ -186,6 +237,8 @@ def main():
     p.add_argument("--max-cons-per-ip", type=int, default=0)
     p.add_argument("--max-logins", type=int, default=0)
     p.add_argument("--silent-quit", action="store_true")
+    p.add_argument("--many-names", action="append", default=[])
+    p.add_argument("--slow-list", action="append", default=[])
     a = p.parse_args()
 
     handler = TestHandler
@@ -221,6 +274,8 @@ def main():
     handler.log_file = a.log
     handler.max_logins = a.max_logins
     handler.silent_quit = a.silent_quit
+    handler.many_names = {k: int(v) for k, v in (i.rsplit(":", 1) for i in a.many_names)}
+    handler.slow_list = {k: float(v) for k, v in (i.rsplit(":", 1) for i in a.slow_list)}
     handler.timeout = a.idle_timeout
     handler.banner = "Test server ready."
     handler.permit_foreign_addresses = False
