@@ -56,6 +56,19 @@ bool IsSocketFailure(int curlCode)
     }
 }
 
+bool IsRefusedCommand(int curlCode)
+{
+    switch (static_cast<CURLcode>(curlCode)) {
+    case CURLE_FTP_COULDNT_RETR_FILE:
+    case CURLE_REMOTE_FILE_NOT_FOUND:
+    case CURLE_REMOTE_ACCESS_DENIED:
+    case CURLE_FTP_COULDNT_SET_TYPE:
+        return true;
+    default:
+        return false;
+    }
+}
+
 bool WriteAll(int fd, const char* data, size_t length)
 {
     size_t done = 0;

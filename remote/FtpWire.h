@@ -27,6 +27,9 @@ int32_t ParseSize(const std::string& digits);
 // A libcurl result that means the network failed (connect, send, receive,
 // time-out) rather than the server's answer or the file.
 bool IsSocketFailure(int curlCode);
+// A libcurl result that means the server refused this one command (550 on
+// RETR or NLST, say) and the control connection stays as it was.
+bool IsRefusedCommand(int curlCode);
 // Every byte into fd, through EINTR; false on any failure (a full disk).
 bool WriteAll(int fd, const char* data, size_t length);
 

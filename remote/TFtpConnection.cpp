@@ -612,7 +612,13 @@ int TFtpConnection::WaitLimitMs(Op op, int64_t started, int64_t now) const
 void TFtpConnection::Fail(int code, bool socketKind)
 {
     std::string text = m_errorBuffer[0] ? std::string(m_errorBuffer) : curl_easy_strerror(static_cast<CURLcode>(code));
-    Close();
+    // A refused command (550 on RETR or NLST) fails that file or folder
+    // only: the control connection goes on when libcurl kept it. Any other
+    // failure leaves it in an unknown state.
+    const bool refused = !socketKind && m_connected && m_replied && m_lastReplyCode >= 400 &&
+                         FtpWire::IsRefusedCommand(code);
+    if (!refused)
+        Close();
     if (code == CURLE_ABORTED_BY_CALLBACK)
         throw EFtpError("Operation aborted.");
     const std::string tls = TlsReason(static_cast<CURLcode>(code), text);

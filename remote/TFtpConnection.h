@@ -14,7 +14,9 @@
 // when a protected connection was refused or its certificate could not be
 // verified, and EFtpError otherwise (unexpected replies, a closed
 // connection, an abort, a name that cannot be sent). Local file failures
-// raise the stream errors of Exception.h.
+// raise the stream errors of Exception.h. A command the server refuses
+// (550 on RETR or NLST) fails alone: the connection stays open. Every other
+// failure closes it.
 //
 // Names and paths are byte strings and go on the wire byte for byte; a name
 // holding CR, LF or NUL cannot be sent and raises EFtpError.

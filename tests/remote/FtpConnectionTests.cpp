@@ -5,6 +5,7 @@
 #include "HostileServer.h"
 #include "TFtpConnection.h"
 
+#include <QDir>
 #include <QFile>
 #include <QTemporaryDir>
 #include <gtest/gtest.h>
@@ -408,15 +409,31 @@ TEST_F(FtpTest, GetReplacesAnExistingLocalFile)
     EXPECT_EQ(ReadLocal(LocalPath("a.dcm")), "new");
 }
 
-TEST_F(FtpTest, GetOfAMissingFileRaisesAndLeavesAnEmptyFile)
+// 550 on RETR, NLST or CWD fails that file or folder alone: the same
+// control connection serves the next command.
+TEST_F(FtpTest, RefusedCommandsFailAloneAndTheConnectionGoesOn)
 {
-    server.AddFolder("referring/s");
+    server.AddFile("referring/s/a.dcm", "abc");
+    server.AddFolder("referring/gone");
     Start();
     ftp.Connect();
     ftp.ChangeDir("/referring/s");
     EXPECT_THROW(ftp.Get("missing.dcm", LocalPath("m.dcm")), EFtpError);
-    EXPECT_TRUE(LocalExists(LocalPath("m.dcm")));
-    EXPECT_EQ(ReadLocal(LocalPath("m.dcm")), "");
+    EXPECT_EQ(ReadLocal(LocalPath("m.dcm")), ""); // created empty, left as it is
+    EXPECT_TRUE(ftp.Connected());
+    ftp.Get("a.dcm", LocalPath("a.dcm"), 3);
+    EXPECT_EQ(ReadLocal(LocalPath("a.dcm")), "abc");
+
+    ftp.ChangeDir("/referring/gone");
+    ASSERT_TRUE(QDir(QString::fromStdString(server.Home() + "/referring/gone")).removeRecursively());
+    std::vector<std::string> names{"old"};
+    EXPECT_THROW(ftp.List(names), EFtpError); // NLST of a folder that went: 550
+    EXPECT_THROW(ftp.ChangeDir("/referring/gone"), EFtpError);
+    EXPECT_TRUE(ftp.Connected());
+    ftp.ChangeDir("/referring/s");
+    ftp.List(names);
+    EXPECT_EQ(names, std::vector<std::string>{"a.dcm"});
+    EXPECT_EQ(Count(server.Commands(), "USER "), 1u);
 }
 
 TEST_F(FtpTest, GetOfAnEmptyFileMakesAnEmptyFile)
