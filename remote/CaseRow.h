@@ -15,6 +15,10 @@ struct CaseRow {
     std::array<std::string, 7> SubItems; // study, size, date, transfer, key, size key, date key
     int RowLight = rlRemote;
     int RowMark = rmNone;
+    // Where this run learnt of the case: the saved last catalogue, a walk of
+    // the server. A row known only from the saved catalogue may be gone.
+    bool Remembered = false;
+    bool Listed = false;
 
     const std::string& Key() const { return SubItems[riKey]; }
 };

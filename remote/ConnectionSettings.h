@@ -12,8 +12,9 @@ struct ConnectionSettings {
     static constexpr int DefaultPort = 21;
     static constexpr bool DefaultPassive = true;
     static constexpr const char* DefaultRoot = "/referring";
-    // "Connections": how many connections a download uses at once; 1 fetches
-    // file after file over one connection.
+    // "Connections": how many connections a download or a listing uses at
+    // once; 1 fetches file after file, and walks folder after folder, over
+    // one connection.
     static constexpr int DefaultConnections = 4;
     static constexpr int MaxConnections = 16;
 

@@ -42,10 +42,8 @@ int TCaseList::IndexOf(const CaseRow* row) const
 
 CaseRow* TCaseList::FindRow(const std::string& key) const
 {
-    for (const auto& r : m_rows)
-        if (r->Key() == key)
-            return r.get();
-    return nullptr;
+    const auto found = m_byKey.find(key);
+    return found == m_byKey.end() ? nullptr : found->second;
 }
 
 const std::string& TCaseList::SortText(const CaseRow& row, int column)
@@ -65,7 +63,10 @@ bool TCaseList::Less(const CaseRow& a, const CaseRow& b, int column)
     // is a larger size (an empty key, no size, comes first).
     if (column == 2 && SortText(a, 2).size() != SortText(b, 2).size())
         return SortText(a, 2).size() < SortText(b, 2).size();
-    return strcasecmp(SortText(a, column).c_str(), SortText(b, column).c_str()) < 0;
+    const int order = strcasecmp(SortText(a, column).c_str(), SortText(b, column).c_str());
+    // Rows that sort alike go by their keys: the order in which the
+    // server's folders arrived, over one connection or several, never shows.
+    return order != 0 ? order < 0 : a.Key() < b.Key();
 }
 
 CaseRow* TCaseList::AddCaseRow(const std::string& key, int light)
@@ -94,9 +95,23 @@ CaseRow* TCaseList::AddCaseRow(const std::string& key, int light)
     if (OnBeginInsert)
         OnBeginInsert(index);
     m_rows.insert(m_rows.begin() + index, std::move(row));
+    m_byKey.emplace(key, added);
     if (OnEndInsert)
         OnEndInsert();
     return added;
+}
+
+void TCaseList::RemoveRow(CaseRow* row)
+{
+    const int index = IndexOf(row);
+    if (index < 0)
+        return;
+    if (OnBeginRemove)
+        OnBeginRemove(index);
+    m_byKey.erase(row->Key());
+    m_rows.erase(m_rows.begin() + index);
+    if (OnEndRemove)
+        OnEndRemove();
 }
 
 void TCaseList::SortBy(int column)

@@ -9,6 +9,7 @@
 #include <functional>
 #include <memory>
 #include <string>
+#include <unordered_map>
 #include <vector>
 
 class TCaseList {
@@ -16,11 +17,14 @@ public:
     int Count() const { return int(m_rows.size()); }
     CaseRow* Row(int index) const { return m_rows[size_t(index)].get(); }
     int IndexOf(const CaseRow* row) const;
-    // The row whose key equals key exactly, or null.
+    // The row whose key equals key exactly, or null (a hash look-up: a
+    // catalogue of many thousands of cases is built row by row).
     CaseRow* FindRow(const std::string& key) const;
 
     // Returns the row of key, adding it (parsed from the key) when there is none.
     CaseRow* AddCaseRow(const std::string& key, int light);
+    // Takes the row out of the list and frees it.
+    void RemoveRow(CaseRow* row);
 
     int SortColumn() const { return m_sortColumn; }
     // Sorts the whole list by a column (0 Patient .. 4 Transfer), ascending.
@@ -37,6 +41,8 @@ public:
     std::function<void()> OnBeginSort;
     std::function<void()> OnEndSort;
     std::function<void(int index)> OnRowChanged;
+    std::function<void(int index)> OnBeginRemove;
+    std::function<void()> OnEndRemove;
 
     // The comparison text of a row for a sort column.
     static const std::string& SortText(const CaseRow& row, int column);
@@ -46,6 +52,7 @@ private:
     void Resort();
 
     std::vector<std::unique_ptr<CaseRow>> m_rows;
+    std::unordered_map<std::string, CaseRow*> m_byKey;
     int m_sortColumn = 0;
     bool m_unsorted = false;
 };

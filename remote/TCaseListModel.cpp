@@ -27,6 +27,8 @@ TCaseListModel::TCaseListModel(TCaseList& list, QObject* parent) : QAbstractTabl
 {
     m_list.OnBeginInsert = [this](int row) { beginInsertRows(QModelIndex(), row, row); };
     m_list.OnEndInsert = [this] { endInsertRows(); };
+    m_list.OnBeginRemove = [this](int row) { beginRemoveRows(QModelIndex(), row, row); };
+    m_list.OnEndRemove = [this] { endRemoveRows(); };
     // Selection and current row follow their rows through a re-sort.
     m_list.OnBeginSort = [this] {
         emit layoutAboutToBeChanged();

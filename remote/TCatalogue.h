@@ -15,6 +15,7 @@
 #include <functional>
 #include <optional>
 #include <string>
+#include <vector>
 
 class TCatalogue {
 public:
@@ -37,6 +38,21 @@ public:
     std::string CacheRoot() const;
     std::string CaseFolder(const std::string& key) const;
 
+    // A status text of a listing walk; while rows of the saved catalogue
+    // are shown unconfirmed, the line keeps saying so instead.
+    void SetWalkStatus(const std::string& text);
+
+    // At the first show, before the first walk: adds the rows of the saved
+    // last catalogue (light Remote) and says in the status line of when
+    // they are. Returns the number of rows it added.
+    int ShowRemembered();
+    // A walk ended. complete: it reached the end of the root; found: the
+    // keys it listed. A complete walk removes the rows known only from the
+    // saved catalogue that it did not find and that have nothing in the
+    // cache, then saves what it found.
+    void ListingEnded(bool complete, const std::vector<std::string>& found, int64_t startedAt);
+    bool ShowingRemembered() const { return !m_rememberedNote.empty(); }
+
     std::function<void()> OnStatusChanged;
     // A listing ended, however (the list's cursor goes back to normal).
     std::function<void()> OnListingDone;
@@ -44,7 +60,10 @@ public:
     std::function<std::optional<int64_t>()> FreeSpace;
 
 private:
+    void RemoveStale();
+
     std::string m_status;
+    std::string m_rememberedNote; // "Showing the list of ... while searching..."
 };
 
 // "%8.8x" of a byte count: the rows' size sort key.

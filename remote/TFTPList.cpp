@@ -132,6 +132,10 @@ void TFTPList::FormDestroy()
 void TFTPList::RefreshList()
 {
     ListView1->setCursor(Qt::BusyCursor);
+    // The first list of the run starts from the last one a walk found.
+    if (!m_listedBefore)
+        Catalogue.ShowRemembered();
+    m_listedBefore = true;
     for (int i = 0; i < Catalogue.List.Count(); ++i) {
         CaseRow* row = Catalogue.List.Row(i);
         row->RowLight = rlRemote;

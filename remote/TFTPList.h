@@ -108,4 +108,5 @@ private:
     std::vector<QPointer<TListThread>> m_listings;
     bool m_initialised = false;
     bool m_loggingOn = false;
+    bool m_listedBefore = false;
 };

@@ -42,7 +42,7 @@ int64_t NowMs()
 // Which connection of the multi handle's cache it runs on is libcurl's
 // choice: a free one logged in already, or a new one.
 struct TFtpBatch::Lane {
-    enum class Phase { Idle, Warm, Size, Retr, Quit };
+    enum class Phase { Idle, Warm, Size, Retr, List, Quit };
 
     CURL* Easy = nullptr;
     curl_slist* Quotes = nullptr;
@@ -60,6 +60,9 @@ struct TFtpBatch::Lane {
     bool TooLong = false;
     bool NoRoom = false;
     bool LoginLate = false; // no login within the connect time
+    bool Listing = false; // the data is a folder listing, kept in Text
+    std::string Text;
+    size_t Entries = 0;
     int ReplyCode = 0;
     std::string ReplyText;
     std::string SizeText; // the 213 reply, when one came
@@ -123,7 +126,11 @@ struct TFtpBatch::Lane {
     {
         LastActivityMs = NowMs();
         DataPending = false;
-        if (Abort->load() || Fd < 0)
+        if (Abort->load())
+            return 0;
+        if (Listing)
+            return OnListing(data, length);
+        if (Fd < 0)
             return 0;
         // More than the server's own size is no copy of the file; a server
         // that never stops sending must not fill the disk.
@@ -140,6 +147,17 @@ struct TFtpBatch::Lane {
             WriteFailed = true;
             return 0;
         }
+        Bytes += int64_t(length);
+        return length;
+    }
+    size_t OnListing(const char* data, size_t length)
+    {
+        Entries += size_t(std::count(data, data + length, '\n'));
+        if (Text.size() + length > TFtpConnection::MaxListingBytes || Entries > TFtpConnection::MaxListingEntries) {
+            TooLong = true;
+            return 0;
+        }
+        Text.append(data, length);
         Bytes += int64_t(length);
         return length;
     }
@@ -222,24 +240,31 @@ void TFtpBatch::Run(const std::vector<File>& files, const Events& events)
     m_files = &files;
     m_events = &events;
     m_goOn = true;
-    m_refusals.assign(files.size(), 0);
-    m_sizeAsked.assign(files.size(), false);
+    m_refusals.clear();
+    m_sizeAsked.clear();
     std::deque<size_t> pending;
-    for (size_t i = 0; i < files.size(); ++i)
-        pending.push_back(i);
     CURLM* multi = m_connection.m_multi;
     if (!multi || !m_connection.m_connected)
         throw EFtpError("Not connected.");
+    // FEAT once, on the connection itself, while the others log in.
+    if (std::any_of(files.begin(), files.end(), [](const File& f) { return f.Folder; }))
+        m_machineListing = m_connection.OffersMachineListing();
     for (;;) {
         if (m_connection.Aborted() || events.Stopping()) {
             CutAll();
             return;
         }
+        // The files given, then those that Finished appended.
+        for (size_t i = m_refusals.size(); i < files.size(); ++i) {
+            m_refusals.push_back(0);
+            m_sizeAsked.push_back(false);
+            pending.push_back(i);
+        }
         // Warm-ups that ended while the listing drove the multi handle.
         for (const auto& [easy, result] : std::exchange(m_connection.m_guestsDone, {}))
             Ended(easy, result, pending);
         StartNext(pending);
-        if (pending.empty())
+        if (pending.empty() && !Listing())
             DropWarmUps(); // nothing left for them to carry
         if (Busy() == 0)
             break;
@@ -335,6 +360,10 @@ bool TFtpBatch::Begin(Lane& lane, size_t index, bool askSize, int32_t size)
     const File& file = (*m_files)[index];
     CURL* e = lane.Easy;
     Prepare(lane);
+    if (file.Folder) {
+        BeginListing(lane, index);
+        return true;
+    }
     lane.Index = index;
     lane.LocalPath = file.LocalPath;
     lane.Size = size;
@@ -371,6 +400,69 @@ bool TFtpBatch::Begin(Lane& lane, size_t index, bool askSize, int32_t size)
     return true;
 }
 
+// The folder's path ends in "/": libcurl lists it. MLSD takes the path as
+// its argument (no CWD); NLST lists the current folder after one CWD, as a
+// plain file fails that CWD rather than being listed as itself.
+void TFtpBatch::BeginListing(Lane& lane, size_t index)
+{
+    CURL* e = lane.Easy;
+    lane.Index = index;
+    lane.Step = Lane::Phase::List;
+    lane.Listing = true;
+    const std::string path = m_folder + "/" + (*m_files)[index].Name + "/";
+    curl_easy_setopt(e, CURLOPT_URL, m_connection.Url(e, path).c_str());
+    curl_easy_setopt(e, CURLOPT_FTP_FILEMETHOD,
+                     static_cast<long>(m_machineListing ? CURLFTPMETHOD_NOCWD : CURLFTPMETHOD_SINGLECWD));
+    curl_easy_setopt(e, CURLOPT_CUSTOMREQUEST, m_machineListing ? "MLSD" : nullptr);
+    curl_easy_setopt(e, CURLOPT_DIRLISTONLY, m_machineListing ? 0L : 1L);
+    curl_easy_setopt(e, CURLOPT_NOBODY, 0L);
+    curl_easy_setopt(e, CURLOPT_QUOTE, nullptr);
+    m_events->Started(index);
+    curl_multi_add_handle(m_connection.m_multi, e);
+}
+
+void TFtpBatch::FinishListing(Lane& lane, int curlResult)
+{
+    Result result;
+    result.Bytes = lane.Bytes;
+    if (lane.TooLong) {
+        result.Error = "Listing too long.";
+    } else if (curlResult != CURLE_OK) {
+        result.SocketKind = FtpWire::IsSocketFailure(curlResult);
+        result.Error = lane.ErrorBuffer[0] ? lane.ErrorBuffer : curl_easy_strerror(CURLcode(curlResult));
+        if (lane.ReplyCode >= 400 && !result.SocketKind)
+            result.Error = lane.ReplyText;
+    } else {
+        result.Kind = Outcome::Fetched;
+        size_t start = 0;
+        while (start < lane.Text.size()) {
+            size_t end = lane.Text.find('\n', start);
+            if (end == std::string::npos)
+                end = lane.Text.size();
+            std::string line = lane.Text.substr(start, end - start);
+            start = end + 1;
+            if (!line.empty() && line.back() == '\r')
+                line.pop_back();
+            if (line.empty())
+                continue;
+            Listed entry;
+            if (m_machineListing)
+                entry.Name = TFtpConnection::ParseMachineLine(line, entry.Plain).Name;
+            else
+                entry.Name = std::move(line);
+            if (!entry.Name.empty())
+                result.Listing.push_back(std::move(entry));
+        }
+    }
+    lane.Text.clear();
+    Report(lane, result);
+}
+
+bool TFtpBatch::Listing() const
+{
+    return std::any_of(m_lanes.begin(), m_lanes.end(), [](const auto& lane) { return lane->Step == Lane::Phase::List; });
+}
+
 // A request without a body on the folder's URL, with these commands before
 // it; libcurl adds no CWD while the connection stands in the folder.
 void TFtpBatch::AimAtFolder(Lane& lane, const std::vector<std::string>& quotes)
@@ -398,6 +490,9 @@ void TFtpBatch::Prepare(Lane& lane)
     lane.NoRoom = false;
     lane.LoginLate = false;
     lane.Limit = -1;
+    lane.Listing = false;
+    lane.Text.clear();
+    lane.Entries = 0;
     lane.ReplyCode = 0;
     lane.ReplyText.clear();
     lane.SizeText.clear();
@@ -408,6 +503,8 @@ void TFtpBatch::Prepare(Lane& lane)
     CURL* e = lane.Easy;
     m_connection.ApplyCommonOptions(e);
     curl_easy_setopt(e, CURLOPT_FRESH_CONNECT, 0L);
+    curl_easy_setopt(e, CURLOPT_CUSTOMREQUEST, nullptr);
+    curl_easy_setopt(e, CURLOPT_DIRLISTONLY, 0L);
     curl_easy_setopt(e, CURLOPT_PRIVATE, &lane);
     curl_easy_setopt(e, CURLOPT_ERRORBUFFER, lane.ErrorBuffer);
     curl_easy_setopt(e, CURLOPT_HEADERFUNCTION, &Lane::HeaderThunk);
@@ -472,6 +569,10 @@ void TFtpBatch::Complete(Lane& lane, int curlResult, std::deque<size_t>& pending
     }
     if (lane.Step == Lane::Phase::Retr) {
         FinishRetr(lane, curlResult);
+        return;
+    }
+    if (lane.Step == Lane::Phase::List) {
+        FinishListing(lane, curlResult);
         return;
     }
     if (curlResult != CURLE_OK) {
@@ -560,7 +661,10 @@ void TFtpBatch::CheckTimes(std::deque<size_t>& pending)
         const bool noLogin = !lane.LoggedIn && lane.Bytes == 0 && lane.NewConnections() > 0 &&
                              now - lane.StartedMs >= m_connection.ConnectTimeoutMs;
         const bool stalled = now - lane.LastActivityMs >= m_connection.StallLimitMs;
-        if (!noLogin && !stalled)
+        // A listing that trickles never stalls; it has a deadline of its own.
+        const bool listingTooSlow =
+            lane.Step == Lane::Phase::List && now - lane.StartedMs >= m_connection.ListingLimitMs;
+        if (!noLogin && !stalled && !listingTooSlow)
             continue;
         curl_multi_remove_handle(m_connection.m_multi, lane.Easy);
         lane.LoginLate = noLogin;
@@ -588,7 +692,7 @@ void TFtpBatch::Drop(Lane& lane)
 {
     curl_multi_remove_handle(m_connection.m_multi, lane.Easy);
     const bool written = lane.Step == Lane::Phase::Retr;
-    const bool carriesFile = written || lane.Step == Lane::Phase::Size;
+    const bool carriesFile = written || lane.Step == Lane::Phase::Size || lane.Step == Lane::Phase::List;
     lane.CloseFile();
     // Unwinding, with no one left to tell: the cut copy goes all the same.
     if (written && !m_events)

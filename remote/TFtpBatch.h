@@ -10,6 +10,11 @@
 // failure is a failed attempt of that file. One connection makes the
 // batch a file-after-file download over the listing's connection.
 //
+// The same connections list folders for the catalogue walk: a File marked
+// Folder is listed by its path (MLSD where the server offers it, so no
+// change of folder; else CWD and NLST) and its names come back in the
+// Result. Finished may append further files to the list Run was given.
+//
 // Threads: made and run on the connection's owning thread, which also gets
 // every event. The connection's Abort (any thread) ends every transfer of
 // the batch at its next wake-up. After Run the connection takes no further
@@ -29,6 +34,12 @@ public:
         std::string Name;      // in the folder, as listed
         std::string LocalPath; // created 0600, never through a link
         int32_t Size = -1;     // from the listing; -1: asked with SIZE first
+        bool Folder = false;   // list the folder Name instead (LocalPath unused)
+    };
+    // One name of a folder listing; Plain when the server said it is a file.
+    struct Listed {
+        std::string Name;
+        bool Plain = false;
     };
     enum class Outcome {
         Present, // NeedsFetch said no: nothing written
@@ -44,6 +55,7 @@ public:
         int32_t Size = -1;       // the server's size, -1 when it gave none
         int64_t Bytes = 0;       // received
         std::string Error;
+        std::vector<Listed> Listing; // a folder's names, in the server's order
     };
     struct Events {
         // The server's size is known (-1: it gave none): true to fetch.
@@ -95,6 +107,9 @@ private:
     bool Refusal(const Lane& lane, int curlResult) const;
     static bool RefusedLogin(const Lane& lane, int curlResult);
     bool RetryWithServerSize(Lane& lane);
+    void BeginListing(Lane& lane, size_t index);
+    void FinishListing(Lane& lane, int curlResult);
+    bool Listing() const;
     void CheckTimes(std::deque<size_t>& pending);
     void Report(Lane& lane, const Result& result);
     void Tell(size_t index, const Result& result);
@@ -112,6 +127,7 @@ private:
     int m_alive = 1;    // connections open and idle: the listing's and those made without failure
     int m_failures = 0; // transfers that failed or were cut: the connections left are unknown
     bool m_goOn = true;
+    bool m_machineListing = false; // folders are listed with MLSD by path
     const std::vector<File>* m_files = nullptr;
     const Events* m_events = nullptr;
     std::vector<int> m_refusals; // per file: times a new connection for it was refused

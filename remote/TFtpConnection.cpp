@@ -29,8 +29,6 @@ constexpr int MaxPollMs = 1000;
 // The server's answer to QUIT while a connection closes; a silent server
 // must not hold up the end of the program.
 constexpr long QuitReplyWaitS = 1;
-// A listing longer than this is no listing of a case folder.
-constexpr size_t MaxListingBytes = 64u << 20;
 constexpr size_t MaxReplyLines = 256;
 constexpr int32_t FolderSize = -2; // marks a listed entry that is no file
 
@@ -510,6 +508,7 @@ void TFtpConnection::Perform(Op op, const std::string& path, const std::vector<s
     m_op = op;
     m_transferred = 0;
     m_listing.clear();
+    m_listingEntries = 0;
     m_replied = false;
     m_replyLines.clear();
     m_dataPending = false;
@@ -523,7 +522,8 @@ void TFtpConnection::Perform(Op op, const std::string& path, const std::vector<s
 
     curl_multi_add_handle(m_multi, m_easy);
     CURLcode result = CURLE_OK;
-    bool done = false, aborted = false, stalled = false, timedOut = false;
+    bool done = false, aborted = false, stalled = false, timedOut = false, listingTooSlow = false;
+    const bool listing = op == Op::List || op == Op::MachineList;
     const int64_t started = NowMs();
     m_lastActivityMs = started;
     for (;;) {
@@ -558,6 +558,11 @@ void TFtpConnection::Perform(Op op, const std::string& path, const std::vector<s
             stalled = true;
             break;
         }
+        // A server that trickles a byte now and then never stalls.
+        if (listing && now - started >= ListingLimitMs) {
+            listingTooSlow = true;
+            break;
+        }
         if (OnWait)
             OnWait();
         curl_multi_poll(m_multi, nullptr, 0, WaitLimitMs(op, started, NowMs()), nullptr);
@@ -587,6 +592,11 @@ void TFtpConnection::Perform(Op op, const std::string& path, const std::vector<s
         Close();
         throw EFtpSocketError("Connection timed out: no data for " + std::to_string(StallLimitMs / 1000) + " seconds.");
     }
+    if (listingTooSlow) {
+        Close();
+        throw EFtpSocketError("Connection timed out: no whole listing within " + std::to_string(ListingLimitMs / 1000) +
+                              " seconds.");
+    }
     if (timedOut) {
         Close();
         throw EFtpSocketError("Connection timed out: no login within " + std::to_string(ConnectTimeoutMs / 1000) +
@@ -602,6 +612,8 @@ int TFtpConnection::WaitLimitMs(Op op, int64_t started, int64_t now) const
     limit = std::min<int64_t>(limit, StallLimitMs - (now - m_lastActivityMs));
     if (op == Op::Login)
         limit = std::min<int64_t>(limit, ConnectTimeoutMs - (now - started));
+    if (op == Op::List || op == Op::MachineList)
+        limit = std::min<int64_t>(limit, ListingLimitMs - (now - started));
     if (OnWait)
         limit = std::min<int64_t>(limit, WaitHookMs);
     return static_cast<int>(std::max<int64_t>(limit, 0));
@@ -667,7 +679,8 @@ size_t TFtpConnection::OnWrite(const char* data, size_t length)
     if (m_abort.load())
         return 0;
     if (m_op == Op::List || m_op == Op::MachineList) {
-        if (m_listing.size() + length > MaxListingBytes) {
+        m_listingEntries += size_t(std::count(data, data + length, '\n'));
+        if (m_listing.size() + length > MaxListingBytes || m_listingEntries > MaxListingEntries) {
             m_callbackFailure = std::make_exception_ptr(EFtpError("Listing too long."));
             return 0;
         }

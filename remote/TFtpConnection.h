@@ -50,6 +50,12 @@ public:
     static constexpr int DefaultStallLimitMs = 60000;
     static constexpr int DefaultConnectTimeoutMs = 15000;
     static constexpr int WaitHookMs = 30;
+    // A folder listing of more entries than this fails: no case folder holds
+    // as many, and the names would only fill the memory.
+    static constexpr size_t MaxListingEntries = 100000;
+    static constexpr size_t MaxListingBytes = 64u << 20;
+    // A listing that still trickles in after this long fails as a stall would.
+    static constexpr int DefaultListingLimitMs = 600000;
 
     TFtpConnection();
     ~TFtpConnection();
@@ -61,6 +67,7 @@ public:
     int ReceiveBufferSize = 0;                   // 0: the library's default
     int StallLimitMs = DefaultStallLimitMs;      // no byte for this long: socket error
     int ConnectTimeoutMs = DefaultConnectTimeoutMs; // Connect as a whole: socket error
+    int ListingLimitMs = DefaultListingLimitMs;     // one listing as a whole: socket error
     ProgressCallback OnProgress;
     WaitCallback OnWait;
 
@@ -167,5 +174,6 @@ private:
     bool m_dataPending = false; // a passive reply came, the transfer has not begun
     int m_fileDescriptor = -1;
     std::string m_listing;
+    size_t m_listingEntries = 0;
     std::exception_ptr m_callbackFailure;
 };

@@ -117,6 +117,21 @@ bool MakeFolders(const std::string& path)
     return PrivateFolders::Make(home, path.substr(home.size() + 1));
 }
 
+bool CheckFolders(const std::string& path)
+{
+    const std::string home = CacheHome();
+    const std::string ours = home + "/" + CacheFolderName + "/";
+    if (path.compare(0, ours.size(), ours) != 0)
+        return false;
+    return PrivateFolders::Check(home, path.substr(home.size() + 1));
+}
+
+std::string CatalogueFile(const std::string& userName, const std::string& host, int port)
+{
+    return CacheHome() + "/" + CacheFolderName + "/catalogue-" + Escaped(userName) + "-" + Escaped(host) + "-" +
+           std::to_string(port);
+}
+
 std::optional<int64_t> FreeSpace(const std::string& userName)
 {
     // The nearest folder that exists: the cache is made at the first download.

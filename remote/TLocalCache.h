@@ -30,6 +30,12 @@ std::string CaseFolder(const std::string& userName, const std::string& key);
 // owner-only access and checks each folder of ours; false on failure or for
 // a path outside the cache.
 bool MakeFolders(const std::string& path);
+// Every folder of path from the cache's own folder down is a real folder of
+// this user's (nothing is made); false for a path outside the cache.
+bool CheckFolders(const std::string& path);
+// The file that keeps the user's last catalogue of host:port: in the
+// program's cache folder, beside the users' case folders.
+std::string CatalogueFile(const std::string& userName, const std::string& host, int port);
 // Free bytes of the file system that holds (or will hold) the user's cache.
 std::optional<int64_t> FreeSpace(const std::string& userName);
 // Free and total bytes of the file system that holds an existing path.

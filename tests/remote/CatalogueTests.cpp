@@ -106,6 +106,23 @@ TEST(CaseRows, InsertionMatchesAFullSortOnALargeCatalogue)
     ASSERT_EQ(inserted.Count(), 2000);
     for (int i = 0; i < 2000; ++i)
         EXPECT_EQ(inserted.Row(i)->Key(), sorted.Row(i)->Key()) << i;
+    // The key index follows removals: a removed key is found no more and
+    // comes back as a new row; the others keep their one row.
+    for (int i = 0; i < 2000; i += 3)
+        inserted.RemoveRow(inserted.FindRow("g\\P" + std::to_string((i * 7919) % 1000) + "\\S" + std::to_string(i)));
+    EXPECT_EQ(inserted.Count(), 2000 - 667);
+    for (int i = 0; i < 2000; ++i) {
+        const std::string key = "g\\P" + std::to_string((i * 7919) % 1000) + "\\S" + std::to_string(i);
+        CaseRow* row = inserted.FindRow(key);
+        EXPECT_EQ(row == nullptr, i % 3 == 0) << key;
+        EXPECT_EQ(inserted.AddCaseRow(key, 1)->Key(), key);
+        if (row) {
+            EXPECT_EQ(inserted.FindRow(key), row);
+        }
+    }
+    EXPECT_EQ(inserted.Count(), 2000);
+    for (int i = 1; i < 2000; ++i)
+        EXPECT_FALSE(TCaseList::Less(*inserted.Row(i), *inserted.Row(i - 1), 0)) << i;
 }
 
 TEST(DownloadQueue, LookupsIgnoreCase)

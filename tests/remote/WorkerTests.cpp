@@ -5,7 +5,10 @@
 #include "TFetchThread.h"
 #include "TListThread.h"
 #include "TLocalCache.h"
+#include "TSavedCatalogue.h"
 #include "WaitUntil.h"
+
+#include <QPointer>
 
 #include <QCoreApplication>
 #include <QDir>
@@ -70,13 +73,37 @@ protected:
         catalogue.Settings.Password = "pw";
     }
 
-    void List()
+    void List() { List(catalogue); }
+    void List(TCatalogue& c, int listingLimitMs = TFtpConnection::DefaultListingLimitMs)
     {
         bool done = false;
-        catalogue.OnListingDone = [&] { done = true; };
-        TListThread::Start(catalogue, [] { return std::string("/referring"); });
+        c.OnListingDone = [&] { done = true; };
+        TListThread::Start(c, [] { return std::string("/referring"); }, listingLimitMs);
         ASSERT_TRUE(WaitUntil([&] { return done; }));
         QCoreApplication::processEvents(); // the worker frees itself
+    }
+    // A walk over this many connections into a fresh catalogue: its rows'
+    // keys, texts and lights in list order.
+    std::vector<std::string> ListedRows(int connections, int listingLimitMs = TFtpConnection::DefaultListingLimitMs)
+    {
+        TCatalogue fresh;
+        fresh.FreeSpace = catalogue.FreeSpace;
+        fresh.Settings = catalogue.Settings;
+        fresh.Settings.Connections = connections;
+        List(fresh, listingLimitMs);
+        return Rows(fresh);
+    }
+    static std::vector<std::string> Rows(const TCatalogue& c)
+    {
+        std::vector<std::string> rows;
+        for (int i = 0; i < c.List.Count(); ++i) {
+            const CaseRow& r = *c.List.Row(i);
+            std::string row = r.Caption;
+            for (const std::string& item : r.SubItems)
+                row += "|" + item;
+            rows.push_back(row + "|" + std::to_string(r.RowLight));
+        }
+        return rows;
     }
 
     // Queues the key and runs the download worker until the queue no longer
@@ -639,4 +666,175 @@ TEST_F(WorkerTest, LinksAndFilesWithoutASizeEndAtTheirRealSizeOrTheRoomOnDisk)
         const std::string status = catalogue.StatusText();
         EXPECT_EQ(status.find(TFetchThread::DiskNearlyFullText) != std::string::npos, !room) << status;
     }
+}
+
+namespace {
+
+// Groups, patients with several studies, names with "!" and blanks, a plain
+// file at patient level (skipped) and at study level (a row), a patient
+// folder nobody may enter and an empty group: 8 rows.
+void CatalogueTree(FtpServer& s)
+{
+    s.AddFolder("referring/grpA/Doe^Jane!123/Head CT!2002.09.03");
+    s.AddFolder("referring/grpA/Doe^Jane!123/Chest X!2002.09.04");
+    s.AddFile("referring/grpA/Doe^Jane!123/report.pdf", "x");
+    s.AddFolder("referring/grpA/Locked/Hidden");
+    s.AddFile("referring/grpA/loose.txt", "x");
+    s.AddFolder("referring/grpB/Roe Richard/MR!2003.13.01");
+    s.AddFolder("referring/grpB/Roe Richard/MR 2");
+    s.AddFolder("referring/grpB/Poe/A");
+    s.AddFolder("referring/grpC/Moe!x/B!2004.01.01");
+    s.AddFolder("referring/grpC/Moe!x/C");
+    s.AddFolder("referring/grpD");
+}
+
+const QStringList LockedFolder{"--deny-cwd", "/referring/grpA/Locked"};
+
+} // namespace
+
+TEST_F(WorkerTest, OneAndSeveralConnectionsListTheSameRows)
+{
+    CatalogueTree(server);
+    Start(LockedFolder);
+    const std::vector<std::string> one = ListedRows(1);
+    EXPECT_EQ(one.size(), 8u);
+    EXPECT_EQ(ListedRows(4), one);
+    // Without MLSD the folders are listed with NLST; still the same rows.
+    FtpServer plain;
+    CatalogueTree(plain);
+    plain.Start(QStringList{"--user", "doc:pw", "--no-mlsd"} + LockedFolder);
+    Use(plain);
+    EXPECT_EQ(ListedRows(4), one);
+    // A server that gives one connection, or one login, at a time.
+    for (const QStringList& limit : {QStringList{"--max-cons-per-ip", "1"}, QStringList{"--max-logins", "1"}}) {
+        FtpServer few;
+        CatalogueTree(few);
+        few.Start(QStringList{"--user", "doc:pw"} + LockedFolder + limit);
+        Use(few);
+        EXPECT_EQ(ListedRows(4), one) << limit.join(' ').toStdString();
+    }
+}
+
+TEST_F(WorkerTest, AFolderWhoseListingFailsSkipsOnlyThatPatient)
+{
+    CatalogueTree(server);
+    server.AddFolder("referring/grpA/Many"); // its listing: one name more than allowed
+    for (int i = 0; i < 40; ++i)              // its listing trickles past the deadline
+        server.AddFolder("referring/grpB/Slow/S" + std::to_string(i));
+    Start(QStringList{"--many-names", "/referring/grpA/Many:100001", "--slow-list", "/referring/grpB/Slow:0.2"} +
+          LockedFolder);
+    const int deadlineMs = 1000;
+    for (int connections : {1, 4}) {
+        const std::vector<std::string> rows = ListedRows(connections, deadlineMs);
+        EXPECT_EQ(rows.size(), 8u) << connections;
+        for (const std::string& row : rows)
+            EXPECT_TRUE(row.rfind("Many|", 0) != 0 && row.rfind("Slow|", 0) != 0) << row;
+    }
+}
+
+TEST_F(WorkerTest, StopDuringAParallelWalkEndsItPromptlyAndSavesNothing)
+{
+    CatalogueTree(server);
+    for (int i = 0; i < 100; ++i)
+        server.AddFolder("referring/grpB/Slow/S" + std::to_string(i));
+    Start(QStringList{"--slow-list", "/referring/grpB/Slow:1"} + LockedFolder);
+    bool done = false;
+    catalogue.OnListingDone = [&] { done = true; };
+    QPointer<TListThread> walk = TListThread::Start(catalogue, [] { return std::string("/referring"); });
+    // Every other folder is listed: the trickling one is in progress.
+    ASSERT_TRUE(WaitUntil([&] { return catalogue.List.Count() == 8; }));
+    QElapsedTimer clock;
+    clock.start();
+    ASSERT_TRUE(walk);
+    walk->Stop();
+    // The trickle alone would take 100 s.
+    EXPECT_LT(clock.elapsed(), 20000);
+    EXPECT_TRUE(done);
+    QCoreApplication::processEvents();
+    EXPECT_FALSE(TSavedCatalogue::Load(catalogue.Settings));
+}
+
+TEST_F(WorkerTest, TheSavedCatalogueShowsFirstAndLosesOnlyStaleRowsWithoutCache)
+{
+    CatalogueTree(server);
+    Start(LockedFolder);
+    List(); // a whole walk: its rows are saved
+    const std::string file = LocalCache::CatalogueFile("doc", "127.0.0.1", server.Port());
+    struct stat st {};
+    ASSERT_EQ(::lstat(file.c_str(), &st), 0);
+    EXPECT_EQ(st.st_mode & 0777, 0600u);
+
+    // Meanwhile one study went (and is cached), one went (not cached) and one came.
+    const std::string cached = "grpB\\Roe Richard\\MR 2", stale = "grpB\\Poe\\A", added = "grpC\\Moe!x\\D";
+    QDir(QString::fromStdString(server.Home() + "/referring/grpB/Roe Richard/MR 2")).removeRecursively();
+    QDir(QString::fromStdString(server.Home() + "/referring/grpB/Poe")).removeRecursively();
+    QDir().mkpath(QString::fromStdString(server.Home() + "/referring/grpC/Moe!x/D"));
+    TCatalogue next;
+    next.FreeSpace = catalogue.FreeSpace;
+    next.Settings = catalogue.Settings;
+    ASSERT_TRUE(LocalCache::MakeFolders(next.CaseFolder(cached)));
+    std::ofstream(next.CaseFolder(cached) + "IM1") << "pixels";
+
+    EXPECT_EQ(next.ShowRemembered(), 8);
+    EXPECT_EQ(next.StatusText().rfind("Showing the list of ", 0), 0u) << next.StatusText();
+    EXPECT_NE(next.StatusText().find(" while searching..."), std::string::npos);
+    EXPECT_EQ(next.List.FindRow(stale)->RowLight, rlRemote);
+    List(next);
+    EXPECT_EQ(next.List.FindRow(stale), nullptr);
+    EXPECT_NE(next.List.FindRow(cached), nullptr);
+    EXPECT_NE(next.List.FindRow(added), nullptr);
+    EXPECT_EQ(next.StatusText(), " 8 items (1,024 KB available)");
+
+    // A row a walk of this run found is never removed.
+    QDir(QString::fromStdString(server.Home() + "/referring/grpC/Moe!x/D")).removeRecursively();
+    List(next);
+    EXPECT_NE(next.List.FindRow(added), nullptr);
+    // The last walk's list is what the next start shows.
+    TCatalogue third;
+    third.Settings = catalogue.Settings;
+    EXPECT_EQ(third.ShowRemembered(), 6);
+}
+
+TEST_F(WorkerTest, CorruptForeignOrPlantedCatalogueFilesAreIgnored)
+{
+    TSavedCatalogue good;
+    good.Time = 1765300000;
+    good.Keys = {"g\\p\\s1", "g\\p\\s2"};
+    catalogue.Settings.User = "doc";
+    catalogue.Settings.Host = "127.0.0.1";
+    catalogue.Settings.Port = 2121;
+    ASSERT_TRUE(good.Save(catalogue.Settings));
+    const std::string file = LocalCache::CatalogueFile("doc", "127.0.0.1", 2121);
+    const std::string text = ReadLocal(file);
+    auto write = [](const std::string& path, const std::string& content, mode_t mode = 0600) {
+        std::ofstream(path) << content;
+        ::chmod(path.c_str(), mode);
+    };
+    struct {
+        const char* what;
+        std::function<void()> plant;
+    } cases[] = {
+        {"another user's", [&] { write(file, "caldris catalogue 1\nnurse\n127.0.0.1:2121\n1\ng\\p\\s\n"); }},
+        {"a key that leads out", [&] { write(file, text + "g\\..\\s\n"); }},
+        {"cut short", [&] { write(file, text + "g\\p\\s3"); }},
+        {"no time", [&] { write(file, "caldris catalogue 1\ndoc\n127.0.0.1:2121\nsoon\n"); }},
+        {"open to others", [&] { write(file, text, 0644); }},
+        {"a link to a good one", [&] {
+             write(file + ".real", text);
+             ASSERT_EQ(::symlink((file + ".real").c_str(), file.c_str()), 0);
+         }},
+        {"a folder", [&] { ASSERT_EQ(::mkdir(file.c_str(), 0700), 0); }},
+    };
+    for (const auto& c : cases) {
+        std::remove(file.c_str());
+        c.plant();
+        TCatalogue shown;
+        shown.Settings = catalogue.Settings;
+        EXPECT_EQ(shown.ShowRemembered(), 0) << c.what;
+        EXPECT_FALSE(shown.ShowingRemembered()) << c.what;
+        ::rmdir(file.c_str());
+    }
+    std::remove(file.c_str());
+    ASSERT_TRUE(good.Save(catalogue.Settings));
+    EXPECT_EQ(catalogue.ShowRemembered(), 2);
 }

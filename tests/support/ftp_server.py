@@ -6,7 +6,8 @@ Serves one home tree on 127.0.0.1, picks a free port and prints
 
   --user NAME:PASSWORD      an account (repeatable); every account shares --root
   --reject-all              every login is answered 530, even a right password
-  --deny-cwd PATH           CWD to this server path is answered 550 (repeatable)
+  --deny-cwd PATH           CWD to this server path, or a listing of it, is
+                            answered 550 (repeatable)
   --no-size                 SIZE is answered 502
   --no-mlsd                 no MLSD or MLST (nor in FEAT)
   --drop NAME:BYTES         RETR of NAME sends BYTES, then drops the connection
@@ -25,6 +26,10 @@ Serves one home tree on 127.0.0.1, picks a free port and prints
   --links FORM              MLSD lists links as proftpd ("symlink", with the
                             link's own length), pure-ftpd ("slink") or
                             proftpd with ShowSymlinks off ("hidden") do
+  --many-names PATH:N       a listing of this server path gives N made-up
+                            names n0, n1, ... (folders to MLSD)
+  --slow-list PATH:DELAY    a listing of this server path sends one name
+                            every DELAY seconds
 """
 import argparse
 import os
@@ -90,6 +95,23 @@ class LinkListingFS(AbstractedFS):
             yield line
 
 
+class TrickleProducer:
+    """Hands out one listing line at a time, DELAY seconds apart."""
+
+    def __init__(self, lines, delay):
+        self.lines = lines
+        self.delay = delay
+        self.sent = 0
+
+    def more(self):
+        if not self.lines:
+            return b""
+        if self.sent:
+            time.sleep(self.delay)
+        self.sent += 1
+        return self.lines.pop(0)
+
+
 class ScriptedHandler:
     """The faults, mixed into the plain or the TLS handler."""
     auth_failed_timeout = 0
@@ -106,6 +128,8 @@ class ScriptedHandler:
     silent_quit = False
     hold_logins = 0
     logged_in = 0
+    many_names = {}
+    slow_list = {}
 
     def pre_process_command(self, line, cmd, arg):
         if self.log_file:
@@ -153,6 +177,32 @@ class ScriptedHandler:
             self.respond("550 Access denied.")
             return
         return super().ftp_CWD(path)
+
+    def scripted_listing(self, path, command):
+        """True when a fault answered the listing of path."""
+        where = self.fs.fs2ftp(path)
+        line = "type=dir; %s\r\n" if command == "MLSD" else "%s\r\n"
+        if where in self.deny_cwd:
+            self.respond("550 Access denied.")
+            return True
+        if where in self.many_names:
+            names = ("n%d" % i for i in range(self.many_names[where]))
+            self.push_dtp_data("".join(line % n for n in names).encode(), cmd=command)
+            return True
+        if where in self.slow_list:
+            lines = [(line % n).encode() for n in sorted(os.listdir(path))]
+            producer = TrickleProducer(lines, self.slow_list[where])
+            self.push_dtp_data(producer, isproducer=True, cmd=command)
+            return True
+        return False
+
+    def ftp_NLST(self, path):
+        if not self.scripted_listing(path, "NLST"):
+            return super().ftp_NLST(path)
+
+    def ftp_MLSD(self, path):
+        if not self.scripted_listing(path, "MLSD"):
+            return super().ftp_MLSD(path)
 
     def ftp_SIZE(self, path):
         if self.no_size:
@@ -216,6 +266,8 @@ def main():
     p.add_argument("--silent-quit", action="store_true")
     p.add_argument("--hold-logins", type=int, default=0)
     p.add_argument("--links", choices=["symlink", "slink", "hidden"])
+    p.add_argument("--many-names", action="append", default=[])
+    p.add_argument("--slow-list", action="append", default=[])
     a = p.parse_args()
 
     handler = TestHandler
@@ -254,6 +306,8 @@ def main():
     handler.hold_logins = a.hold_logins
     LinkListingFS.link_form = a.links
     handler.abstracted_fs = LinkListingFS
+    handler.many_names = {k: int(v) for k, v in (i.rsplit(":", 1) for i in a.many_names)}
+    handler.slow_list = {k: float(v) for k, v in (i.rsplit(":", 1) for i in a.slow_list)}
     handler.timeout = a.idle_timeout
     handler.banner = "Test server ready."
     handler.permit_foreign_addresses = False
