@@ -4,6 +4,7 @@
 #include "EFtpError.h"
 #include "EFtpSocketError.h"
 #include "Formatting.h"
+#include "PrivateFolders.h"
 #include "TCatalogue.h"
 #include "TFtpBatch.h"
 #include "TLocalCache.h"
@@ -39,7 +40,7 @@ int64_t LocalSize(const std::string& path)
 // The empty marker of an incomplete case, replacing any file of that name.
 bool CreateMarker(const std::string& folder)
 {
-    const int fd = ::open((folder + MarkerName).c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC | O_NOFOLLOW, 0600);
+    const int fd = PrivateFolders::CreateFile(folder + MarkerName);
     if (fd < 0)
         return false;
     ::close(fd);

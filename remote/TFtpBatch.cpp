@@ -2,6 +2,7 @@
 
 #include "EFtpError.h"
 #include "FtpWire.h"
+#include "PrivateFolders.h"
 #include "RemoteLog.h"
 #include "TFtpConnection.h"
 
@@ -331,8 +332,8 @@ bool TFtpBatch::Begin(Lane& lane, size_t index, bool askSize, int32_t size)
         lane.Step = Lane::Phase::Size;
         AimAtFolder(lane, {"TYPE I", "*SIZE " + path});
     } else {
-        // Owner-only, and never through a link planted where the file goes.
-        lane.Fd = ::open(file.LocalPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC | O_NOFOLLOW, 0600);
+        // Owner-only, in a folder nobody else can swap, never through a link.
+        lane.Fd = PrivateFolders::CreateFile(file.LocalPath);
         if (lane.Fd < 0) {
             Result failed;
             failed.Size = lane.Size;

@@ -5,6 +5,7 @@
 #include "EFtpSocketError.h"
 #include "ETlsError.h"
 #include "FtpWire.h"
+#include "PrivateFolders.h"
 #include "Exception.h"
 
 #include <curl/curl.h>
@@ -149,6 +150,8 @@ TFtpConnection::TFtpConnection()
 TFtpConnection::~TFtpConnection()
 {
     Close();
+    // This connection's copy of the password ends with it.
+    Settings.ForgetPassword();
 }
 
 void TFtpConnection::Abort()
@@ -404,8 +407,8 @@ void TFtpConnection::Get(const std::string& name, const std::string& localPath, 
     if (name.empty() || name.back() == '/')
         throw EFtpError("Invalid file name.");
     CheckSendable(name);
-    // Owner-only, and never through a link planted where the file goes.
-    m_fileDescriptor = ::open(localPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC | O_NOFOLLOW, 0600);
+    // Owner-only, in a folder nobody else can swap, never through a link.
+    m_fileDescriptor = PrivateFolders::CreateFile(localPath);
     if (m_fileDescriptor < 0)
         throw EFCreateError("Cannot create file \"" + localPath + "\". " + std::strerror(errno));
     FileGuard guard{m_fileDescriptor};
