@@ -10,7 +10,7 @@ cd "$here"
 
 # The one list of Debian packages the project needs, to build, to test and to run.
 PACKAGES=(
-  build-essential cmake ninja-build pkg-config
+  build-essential dpkg-dev cmake ninja-build pkg-config
   qt6-base-dev qt6-pdf-dev
   libjpeg62-turbo-dev libgdcm-dev libtiff-dev zlib1g-dev libcurl4-openssl-dev
   googletest libgtest-dev
@@ -75,8 +75,18 @@ case "${1:-}" in
     install_packages
     # A release tree of the installed programs only (no tests, benchmarks or
     # other tools), installed by CPack into a Debian package.
+    # Debian's hardening flags (stack protector, _FORTIFY_SOURCE=2, RELRO with
+    # BIND_NOW, PIE): these programs parse files and replies from the network.
+    # CMake does not read CPPFLAGS, so they go with the compiler flags.
+    export DEB_BUILD_MAINT_OPTIONS=hardening=+all
+    cppflags="$(dpkg-buildflags --get CPPFLAGS)"
     build build/package Release -DCALDRIS_TESTS=OFF -DCMAKE_INSTALL_PREFIX=/usr \
-      -DCMAKE_SKIP_INSTALL_ALL_DEPENDENCY=ON -- caldris caldris-case package_files
+      -DCMAKE_SKIP_INSTALL_ALL_DEPENDENCY=ON -DCMAKE_POSITION_INDEPENDENT_CODE=ON \
+      -DCMAKE_C_FLAGS="$(dpkg-buildflags --get CFLAGS) $cppflags" \
+      -DCMAKE_CXX_FLAGS="$(dpkg-buildflags --get CXXFLAGS) $cppflags" \
+      -DCMAKE_EXE_LINKER_FLAGS="$(dpkg-buildflags --get LDFLAGS)" \
+      -DCMAKE_SHARED_LINKER_FLAGS="$(dpkg-buildflags --get LDFLAGS)" \
+      -- caldris caldris-case package_files
     (cd build/package && cpack -G DEB >/dev/null)
     packaging/check-package.sh build/package/caldris_*_amd64.deb
     ;;

@@ -18,9 +18,10 @@ struct ConnectionSettings {
     static constexpr int DefaultConnections = 4;
     static constexpr int MaxConnections = 16;
 
-    // "TLS" of section "FTP": 0 plain FTP; any other number explicit TLS
-    // (AUTH TLS, protected data connections, the server's certificate
-    // verified against the system's store or CaFile).
+    // "TLS" of section "FTP": yes, true, on or 1 explicit TLS (AUTH TLS,
+    // protected data connections, the server's certificate verified against
+    // the system's store or CaFile); no, false, off or 0 (or no key) plain
+    // FTP; any other value is a settings error, never plain FTP.
     enum class TlsMode { None = 0, Required = 1 };
 
     std::string Host = DefaultHost;
@@ -33,8 +34,17 @@ struct ConnectionSettings {
     int Connections = DefaultConnections; // 1 to MaxConnections
 
     // "Host", "Port", "Passive", "TLS", "CAFile", "Connections" and "User"
-    // of section "FTP"; the password is left as it is. User-interface thread.
+    // of section "FTP"; the password is left as it is. Raises EProfileError
+    // for a "TLS" value that is no clear yes or no, and for a settings file
+    // that is refused (TProfile). User-interface thread.
     void ReadFrom(const TProfile& profile);
+    // Overwrites the held password before letting it go.
+    void ForgetPassword();
+    // Called when the process comes to hold a password: from then on, for
+    // the rest of the run, it leaves no core dump and cannot be attached to
+    // by another process of the same user.
+    static void HoldingPassword();
+
     // "Root" of section "FTP", read at the start of every listing.
     static std::string ReadRoot(const TProfile& profile);
 };

@@ -1,5 +1,6 @@
 #pragma once
-// A settings file that cannot be written.
+// A settings file that cannot be written, is refused, or holds a value that
+// must not be guessed.
 // Threads: raised on the thread of the failing call; no shared state.
 #include "Exception.h"
 

@@ -4,8 +4,6 @@
 
 #include <cerrno>
 #include <cstring>
-#include <fcntl.h>
-#include <sys/stat.h>
 #include <unistd.h>
 
 namespace FtpWire {
@@ -84,29 +82,6 @@ bool WriteAll(int fd, const char* data, size_t length)
         done += static_cast<size_t>(n);
     }
     return true;
-}
-
-int CreateLocalFile(const std::string& path, std::string& reason)
-{
-    // Not O_TRUNC: nothing is done to what lies there until it is known to
-    // be a regular file.
-    const int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_CLOEXEC | O_NOFOLLOW | O_NONBLOCK, 0600);
-    if (fd < 0) {
-        reason = std::strerror(errno);
-        return -1;
-    }
-    struct stat st {};
-    if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
-        ::close(fd);
-        reason = "It is not a regular file.";
-        return -1;
-    }
-    if (::ftruncate(fd, 0) != 0 || ::fcntl(fd, F_SETFL, 0) != 0) {
-        reason = std::strerror(errno);
-        ::close(fd);
-        return -1;
-    }
-    return fd;
 }
 
 } // namespace FtpWire

@@ -32,9 +32,5 @@ bool IsSocketFailure(int curlCode);
 bool IsRefusedCommand(int curlCode);
 // Every byte into fd, through EINTR; false on any failure (a full disk).
 bool WriteAll(int fd, const char* data, size_t length);
-// Creates path (owner-only) or empties it, for writing: never through a
-// link, and only as a regular file, so that a FIFO or device planted there
-// fails at once instead of blocking. -1 with the reason on failure.
-int CreateLocalFile(const std::string& path, std::string& reason);
 
 } // namespace FtpWire

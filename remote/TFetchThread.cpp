@@ -4,6 +4,7 @@
 #include "EFtpError.h"
 #include "Formatting.h"
 #include "FtpWire.h"
+#include "PrivateFolders.h"
 #include "TCatalogue.h"
 #include "TFtpBatch.h"
 
@@ -37,8 +38,7 @@ int64_t LocalSize(const std::string& path)
 // The empty marker of an incomplete case, replacing any file of that name.
 bool CreateMarker(const std::string& folder)
 {
-    std::string reason;
-    const int fd = FtpWire::CreateLocalFile(folder + MarkerName, reason);
+    const int fd = PrivateFolders::CreateFile(folder + MarkerName);
     if (fd < 0)
         return false;
     ::close(fd);

@@ -2,6 +2,7 @@
 
 #include "EFtpError.h"
 #include "FtpWire.h"
+#include "PrivateFolders.h"
 #include "RemoteLog.h"
 #include "TFtpConnection.h"
 
@@ -374,12 +375,12 @@ bool TFtpBatch::Begin(Lane& lane, size_t index, bool askSize, int32_t size)
         lane.Step = Lane::Phase::Size;
         AimAtFolder(lane, {"TYPE I", "*SIZE " + path});
     } else {
-        std::string reason;
-        lane.Fd = FtpWire::CreateLocalFile(file.LocalPath, reason);
+        // Owner-only, in a folder nobody else can swap, never through a link.
+        lane.Fd = PrivateFolders::CreateFile(file.LocalPath);
         if (lane.Fd < 0) {
             Result failed;
             failed.Size = lane.Size;
-            failed.Error = "Cannot create file \"" + file.LocalPath + "\". " + reason;
+            failed.Error = "Cannot create file \"" + file.LocalPath + "\". " + std::strerror(errno);
             lane.Step = Lane::Phase::Idle;
             Tell(index, failed);
             return false;

@@ -5,6 +5,7 @@
 #include "EFtpSocketError.h"
 #include "ETlsError.h"
 #include "FtpWire.h"
+#include "PrivateFolders.h"
 #include "Exception.h"
 
 #include <curl/curl.h>
@@ -147,6 +148,8 @@ TFtpConnection::TFtpConnection()
 TFtpConnection::~TFtpConnection()
 {
     Close();
+    // This connection's copy of the password ends with it.
+    Settings.ForgetPassword();
 }
 
 void TFtpConnection::Abort()
@@ -412,10 +415,10 @@ void TFtpConnection::Get(const std::string& name, const std::string& localPath, 
     if (name.empty() || name.back() == '/')
         throw EFtpError("Invalid file name.");
     CheckSendable(name);
-    std::string reason;
-    m_fileDescriptor = FtpWire::CreateLocalFile(localPath, reason);
+    // Owner-only, in a folder nobody else can swap, never through a link.
+    m_fileDescriptor = PrivateFolders::CreateFile(localPath);
     if (m_fileDescriptor < 0)
-        throw EFCreateError("Cannot create file \"" + localPath + "\". " + reason);
+        throw EFCreateError("Cannot create file \"" + localPath + "\". " + std::strerror(errno));
     FileGuard guard{m_fileDescriptor};
     Perform(Op::Retr, name, {});
     if (::close(m_fileDescriptor) != 0) {

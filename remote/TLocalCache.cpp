@@ -5,8 +5,6 @@
 #include "TCaseList.h"
 #include "TCatalogue.h"
 
-#include <QStandardPaths>
-
 #include <cstdio>
 #include <dirent.h>
 #include <sys/stat.h>
@@ -34,14 +32,7 @@ std::vector<std::string> Entries(const std::string& folder)
 
 const char* const CacheFolderName = "caldris";
 
-// $XDG_CACHE_HOME, else ~/.cache; without a trailing "/".
-std::string CacheHome()
-{
-    std::string home = QStandardPaths::writableLocation(QStandardPaths::GenericCacheLocation).toStdString();
-    while (home.size() > 1 && home.back() == '/')
-        home.pop_back();
-    return home;
-}
+std::string CacheHome() { return PrivateFolders::CacheBase(); }
 
 bool IsRealFolder(const std::string& path)
 {
@@ -49,21 +40,13 @@ bool IsRealFolder(const std::string& path)
     return ::lstat(path.c_str(), &st) == 0 && S_ISDIR(st.st_mode);
 }
 
-std::string Escaped(const std::string& name)
+bool Escapes(unsigned char c) { return c == '/' || c == '\\' || c == '%' || c < 0x20 || c == 0x7F; }
+
+void AppendEscape(std::string& out, unsigned char c)
 {
-    if (IsSafeName(name))
-        return name;
-    std::string out;
-    for (unsigned char c : name) {
-        if (c == '/' || c == '\\' || c == '%' || c < 0x20 || c == 0x7F || c == '.') {
-            char buf[4];
-            std::snprintf(buf, sizeof buf, "%%%02X", c);
-            out += buf;
-        } else {
-            out += char(c);
-        }
-    }
-    return out.empty() ? "%00" : out;
+    char buf[4];
+    std::snprintf(buf, sizeof buf, "%%%02X", c);
+    out += buf;
 }
 
 } // namespace
@@ -94,9 +77,25 @@ bool IsSafeKey(const std::string& key)
     return parts == 3;
 }
 
+std::string FolderName(const std::string& name)
+{
+    // Every "%" is escaped too, so that no two names share a folder.
+    std::string out;
+    for (unsigned char c : name) {
+        if (Escapes(c))
+            AppendEscape(out, c);
+        else
+            out += char(c);
+    }
+    if (out == "." || out == "..")
+        return out == "." ? "%2E" : "%2E%2E";
+    // A lone "%" is no escape's output: the empty name's own.
+    return out.empty() ? "%" : out;
+}
+
 std::string CacheRoot(const std::string& userName)
 {
-    return CacheHome() + "/" + CacheFolderName + "/" + Escaped(userName) + "/";
+    return CacheHome() + "/" + CacheFolderName + "/" + FolderName(userName) + "/";
 }
 
 std::string CaseFolder(const std::string& userName, const std::string& key)

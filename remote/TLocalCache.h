@@ -1,6 +1,6 @@
 #pragma once
-// The local case cache: the user's cache folder ($XDG_CACHE_HOME, else
-// ~/.cache) + "caldris/" + user + "/" + group/patient/study/. Keys keep "\"
+// The local case cache: the user's cache folder ($XDG_CACHE_HOME when it is
+// absolute, else ~/.cache) + "caldris/" + user + "/" + group/patient/study/. Keys keep "\"
 // separators; paths on disk use "/". The folders hold patient data: each
 // folder from "caldris" down is owner-only and is checked to be a real folder
 // of this user's before it is used (PrivateFolders).
@@ -21,8 +21,11 @@ bool IsSafeName(const std::string& name);
 // Every part of group\patient\study is a safe name.
 bool IsSafeKey(const std::string& key);
 
-// The user's cache root, ending with "/". A user name that is no safe folder
-// name is escaped, so that no user name leads outside the cache.
+// A user name as one folder name: "/", "\\", "%" and control characters
+// as "%XX", "." and ".." with their dots so escaped, the empty name as "%".
+// Two names never share a folder, and none leads outside the cache.
+std::string FolderName(const std::string& name);
+// The user's cache root, ending with "/".
 std::string CacheRoot(const std::string& userName);
 // CacheRoot + key with "\" turned into "/" + "/".
 std::string CaseFolder(const std::string& userName, const std::string& key);

@@ -18,6 +18,13 @@
 
 namespace {
 
+// The keyring note: under the Remember label, above the buttons.
+constexpr int KeyringNoteLeft = 169;
+constexpr int KeyringNoteTop = 113;
+constexpr int KeyringNoteWidth = 160;
+constexpr int KeyringNoteHeight = 30;
+constexpr int KeyringNotePoints = 6;
+
 QLabel* Caption(const QString& text, int x, int y, QWidget* parent)
 {
     auto* label = new QLabel(text, parent);
@@ -70,6 +77,11 @@ TLoginDlg::TLoginDlg(const TProfile& profile, QWidget* parent)
     RememberLabel->move(169, 96);
     RememberLabel->adjustSize();
     connect(RememberLabel, &TClickLabel::clicked, Remember, &QCheckBox::toggle);
+    KeyringNote = new QLabel(this);
+    KeyringNote->setGeometry(KeyringNoteLeft, KeyringNoteTop, KeyringNoteWidth, KeyringNoteHeight);
+    KeyringNote->setWordWrap(true);
+    KeyringNote->setFont(QFont("Verdana", KeyringNotePoints));
+    KeyringNote->hide();
 
     OkButton = new TPictureButton(LoginOkPicture(), this);
     OkButton->setGeometry(152, 145, 72, 21);
@@ -103,11 +115,28 @@ TLoginDlg::TLoginDlg(const TProfile& profile, QWidget* parent)
     if (index < 0)
         UserName->setEditText(user);
     PickName();
-    if (!m_passwords->Probe()) {
-        Remember->setToolTip(TPasswordStore::FallbackNote);
-        RememberLabel->setToolTip(TPasswordStore::FallbackNote);
-    }
+    ShowKeyringNote(int(m_passwords->Probe()));
     UserName->setFocus();
+}
+
+void TLoginDlg::ShowKeyringNote(int keyring)
+{
+    const auto state = TPasswordStore::TKeyring(keyring);
+    if (state == TPasswordStore::TKeyring::Answers)
+        return;
+    const QString& note =
+        state == TPasswordStore::TKeyring::Missing ? TPasswordStore::FallbackNote : TPasswordStore::RefusedNote;
+    Remember->setToolTip(note);
+    RememberLabel->setToolTip(note);
+    // Said in the dialog itself, under the box, not only in a tooltip.
+    KeyringNote->setText(note);
+    KeyringNote->show();
+    if (state == TPasswordStore::TKeyring::Refuses) {
+        // Nothing can be kept: the box cannot promise it.
+        Remember->setChecked(false);
+        Remember->setEnabled(false);
+        RememberLabel->setEnabled(false);
+    }
 }
 
 TLoginDlg::~TLoginDlg()

@@ -4,8 +4,9 @@
 // OK and Cancel pictures. Enter anywhere acts as OK, Escape as Cancel.
 // Creating it reads "User" of section "FTP" and the names of section
 // "Users"; picking a name fills the password and Remember from the keyring
-// (or the file, TPasswordStore). While no keyring answers, Remember and its
-// label say so in their tooltip.
+// (or the file, TPasswordStore). While no keyring exists, or one refuses, a
+// note under Remember says so (and its tooltip); a refusing keyring also
+// disables Remember, as nothing could be kept.
 //
 // Threads: user-interface thread.
 #include "ILoginDialog.h"
@@ -17,6 +18,7 @@
 
 class QCheckBox;
 class QComboBox;
+class QLabel;
 class QLineEdit;
 class TClickLabel;
 class TPictureButton;
@@ -38,11 +40,15 @@ public:
     void OkClick();
     // Fills the password and Remember for the user name now shown.
     void PickName();
+    // Says under Remember what the keyring found (keyring: a
+    // TPasswordStore::TKeyring); nothing while it answers.
+    void ShowKeyringNote(int keyring);
 
     QComboBox* UserName;
     QLineEdit* Password;
     QCheckBox* Remember;
     TClickLabel* RememberLabel;
+    QLabel* KeyringNote;
     TPictureButton* OkButton;
     TPictureButton* CancelButton;
     TClickLabel* CancelLabel;

@@ -1,5 +1,6 @@
 #include "TLoginLoop.h"
 
+#include "EProfileError.h"
 #include "ETlsError.h"
 #include "ILoginDialog.h"
 #include "TFtpConnection.h"
@@ -62,14 +63,27 @@ void TLoginLoop::ShowInformation(const QString& text)
                              QMessageBox::Ok);
 }
 
+QString TLoginLoop::SettingsFailureText(const QString& reason)
+{
+    return "Sorry, but the settings cannot be used.  " + reason +
+           "\r\n\r\nOnly previously downloaded cases will be available.  Please call Halvex at (555) 010-4477.";
+}
+
 LoginOutcome TLoginLoop::Run()
 {
     ConnectionSettings& settings = m_connection.Settings;
-    settings.ReadFrom(m_profile);
-
     WaitCursor hourglass;
-    QCoreApplication::processEvents();
-    std::unique_ptr<ILoginDialog> dialog = m_dialog();
+    std::unique_ptr<ILoginDialog> dialog;
+    try {
+        settings.ReadFrom(m_profile);
+        QCoreApplication::processEvents();
+        dialog = m_dialog();
+    } catch (const EProfileError& e) {
+        // A refused file or an unclear value: no server is asked at all.
+        settings.ForgetPassword();
+        m_message(SettingsFailureText(QString::fromStdString(e.Message())));
+        return LoginOutcome::SettingsRefused;
+    }
 
     bool remember = false;
     for (int attempt = 1; attempt <= 3; ++attempt) {
@@ -78,6 +92,7 @@ LoginOutcome TLoginLoop::Run()
                 return LoginOutcome::Cancelled;
             settings.User = dialog->UserNameText().toStdString();
             settings.Password = dialog->PasswordText().toStdString();
+            ConnectionSettings::HoldingPassword();
             remember = dialog->RememberChecked();
         }
         try {
@@ -92,7 +107,7 @@ LoginOutcome TLoginLoop::Run()
         } catch (const std::exception&) {
             m_connection.Disconnect();
             if (m_connection.LastReplyCode() == 530) {
-                settings.Password.clear();
+                settings.ForgetPassword();
                 if (attempt == 3) {
                     m_message(UnableText);
                     return LoginOutcome::Rejected;

@@ -23,6 +23,7 @@ enum class LoginOutcome {
     Cancelled,     // no password held; nothing written
     Rejected,      // three rejections; no password held; nothing written
     NotResponding, // the typed password is held, unverified; nothing written
+    SettingsRefused, // the settings could not be used; no password held; nothing written
 };
 
 class TLoginLoop {
@@ -33,6 +34,7 @@ public:
     static const QString UnableText;
     static const QString NotRespondingText;
     static QString SecureFailureText(const QString& reason);
+    static QString SettingsFailureText(const QString& reason);
 
     // connection: holds the program's connection settings afterwards.
     TLoginLoop(TProfile& profile, TFtpConnection& connection, DialogFactory dialog,

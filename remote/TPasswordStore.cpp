@@ -1,28 +1,36 @@
 #include "TPasswordStore.h"
 
+#include "ConnectionSettings.h"
+
 #include <qt6keychain/keychain.h>
 
 #include <QEventLoop>
 #include <QTimer>
-#include <QUrl>
 
 #include <atomic>
 
 namespace {
 
 const char* const ServiceName = "caldris";
-// A keyring that takes longer than this to answer counts as none.
+const char* const PasswordsSection = "Passwords";
+// A keyring that takes longer than this to answer counts as refusing.
 constexpr int KeyringWaitMs = 5000;
 
-std::atomic<bool> gKeyringAnswers{true};
+std::atomic<TPasswordStore::TKeyring> gKeyring{TPasswordStore::TKeyring::Answers};
 
-bool Unanswered(QKeychain::Error error)
+// A failure that shows a keyring exists but will not give or keep the entry.
+bool Refusal(QKeychain::Error error)
+{
+    return error == QKeychain::AccessDenied || error == QKeychain::AccessDeniedByUser;
+}
+
+bool Failed(QKeychain::Error error)
 {
     return error != QKeychain::NoError && error != QKeychain::EntryNotFound;
 }
 
 // Runs a job to its end; false (and the keyring given up for this run) when
-// no keyring answered. A job that outlives the wait frees itself later.
+// it failed. A job that outlives the wait frees itself later.
 bool Run(QKeychain::Job* job)
 {
     job->setAutoDelete(false);
@@ -39,39 +47,43 @@ bool Run(QKeychain::Job* job)
     if (!finished) {
         QObject::disconnect(job, nullptr, &loop, nullptr);
         job->setAutoDelete(true);
-        gKeyringAnswers = false;
+        gKeyring = TPasswordStore::TKeyring::Refuses;
         return false;
     }
-    if (Unanswered(job->error()))
-        gKeyringAnswers = false;
-    return !Unanswered(job->error());
+    if (Failed(job->error()))
+        gKeyring = Refusal(job->error()) ? TPasswordStore::TKeyring::Refuses : TPasswordStore::TKeyring::Missing;
+    return !Failed(job->error());
+}
+
+// Every byte but letters, digits and "-._~" as "%XX": nothing is dropped.
+QString Encoded(const QString& text)
+{
+    return QString::fromLatin1(text.toUtf8().toPercentEncoding());
 }
 
 } // namespace
 
 const QString TPasswordStore::FallbackNote = QStringLiteral(
     "No desktop keyring answers: a remembered password is kept in your private settings file.");
+const QString TPasswordStore::RefusedNote = QStringLiteral(
+    "The desktop keyring is locked or refuses: your password cannot be remembered.");
 
 TPasswordStore::TPasswordStore(TProfile profile, const std::string& host, int port)
     : m_profile(std::move(profile)), m_host(host), m_port(port)
 {
 }
 
-bool TPasswordStore::KeyringAnswers() { return gKeyringAnswers; }
+TPasswordStore::TKeyring TPasswordStore::Keyring() { return gKeyring; }
 
 QString TPasswordStore::EntryKey(const QString& user) const
 {
-    QUrl url;
-    url.setScheme("ftp");
-    url.setUserName(user);
-    url.setHost(QString::fromStdString(m_host));
-    url.setPort(m_port);
-    return url.toString();
+    return "ftp://" + Encoded(user) + '@' + Encoded(QString::fromStdString(m_host).toLower()) + ':' +
+           QString::number(m_port);
 }
 
 std::optional<QString> TPasswordStore::FromKeyring(const QString& key) const
 {
-    if (!gKeyringAnswers)
+    if (gKeyring != TKeyring::Answers)
         return std::nullopt;
     auto* job = new QKeychain::ReadPasswordJob(ServiceName);
     job->setKey(key);
@@ -83,26 +95,41 @@ std::optional<QString> TPasswordStore::FromKeyring(const QString& key) const
     return password;
 }
 
-bool TPasswordStore::Probe() const
+TPasswordStore::TKeyring TPasswordStore::Probe() const
 {
     static std::atomic<bool> asked{false};
     if (!asked.exchange(true))
         FromKeyring(EntryKey(QString()));
-    return gKeyringAnswers;
+    return gKeyring;
 }
 
 QString TPasswordStore::Read(const QString& user) const
 {
     if (user.isEmpty())
         return QString();
-    const std::optional<QString> password = FromKeyring(EntryKey(user));
-    return password ? *password : m_profile.ReadString("Users", user, QString());
+    const std::optional<QString> fromKeyring = FromKeyring(EntryKey(user));
+    QString password = fromKeyring ? *fromKeyring : QString();
+    if (password.isEmpty())
+        password = m_profile.ReadString(PasswordsSection, EntryKey(user), QString());
+    // Untied: saved for the server the user's own file names (a single
+    // named file names its own), never for one someone else's file points to.
+    if (password.isEmpty() && (m_profile.DefaultsPath().isEmpty() || m_profile.OwnFileHas("FTP", "Host")))
+        password = m_profile.ReadString("Users", user, QString());
+    if (!password.isEmpty())
+        ConnectionSettings::HoldingPassword();
+    return password;
 }
 
-void TPasswordStore::Remember(const QString& user, const QString& password)
+void TPasswordStore::SetFileEntry(const QString& key, const QString& password)
 {
-    bool inKeyring = false;
-    if (gKeyringAnswers) {
+    if (m_profile.ReadString(PasswordsSection, key, QString()) != password)
+        m_profile.WriteString(PasswordsSection, key, password);
+}
+
+bool TPasswordStore::Remember(const QString& user, const QString& password)
+{
+    const QString key = EntryKey(user);
+    if (gKeyring == TKeyring::Answers) {
         QKeychain::Job* job = nullptr;
         if (password.isEmpty()) {
             job = new QKeychain::DeletePasswordJob(ServiceName);
@@ -111,10 +138,13 @@ void TPasswordStore::Remember(const QString& user, const QString& password)
             write->setTextData(password);
             job = write;
         }
-        job->setKey(EntryKey(user));
-        inKeyring = Run(job) && !password.isEmpty();
+        job->setKey(key);
+        Run(job);
         if (!job->autoDelete())
             delete job;
     }
-    m_profile.WriteString("Users", user, inKeyring ? QString() : password);
+    // The file holds it only where no keyring exists; any older copy goes.
+    SetFileEntry(key, gKeyring == TKeyring::Missing ? password : QString());
+    m_profile.WriteString("Users", user, QString());
+    return gKeyring != TKeyring::Refuses || password.isEmpty();
 }

@@ -3,10 +3,11 @@
 #include "EProfileError.h"
 #include "PrivateFolders.h"
 
-#include <QFile>
 #include <QFileInfo>
 #include <QSaveFile>
-#include <QStandardPaths>
+
+#include <cerrno>
+#include <unistd.h>
 
 namespace {
 
@@ -62,14 +63,35 @@ int FindSection(const QStringList& lines, const QString& section, int* end)
     return -1;
 }
 
-QStringList ReadLines(const QString& path)
+QByteArray ReadAll(int fd)
 {
-    QFile f(path);
-    if (!f.open(QIODevice::ReadOnly))
-        return {};
-    QString text = QString::fromUtf8(f.readAll());
-    f.close();
-    QStringList lines = text.split('\n');
+    QByteArray data;
+    char buf[4096];
+    for (;;) {
+        const ssize_t n = ::read(fd, buf, sizeof buf);
+        if (n > 0)
+            data.append(buf, n);
+        else if (n == 0 || errno != EINTR)
+            return data;
+    }
+}
+
+// The text of a file reached by the private-folder rules; empty when the
+// file (or its folder) is missing. Anything else that fails is refused
+// aloud: a file of someone else's is never read in its place.
+QByteArray Load(const PrivateFolders::TFd& file, const QString& path)
+{
+    if (file.Valid())
+        return ReadAll(file.Get());
+    if (errno == ENOENT)
+        return QByteArray();
+    throw EProfileError("The settings file \"" + path.toStdString() +
+                        "\" is not read: it or a folder above it could be changed by another user.");
+}
+
+QStringList SplitLines(const QByteArray& data)
+{
+    QStringList lines = QString::fromUtf8(data).split('\n');
     if (!lines.isEmpty() && lines.last().isEmpty())
         lines.removeLast();
     for (QString& l : lines)
@@ -78,9 +100,8 @@ QStringList ReadLines(const QString& path)
     return lines;
 }
 
-bool Find(const QString& path, const QString& section, const QString& key, QString* value)
+bool Find(const QStringList& lines, const QString& section, const QString& key, QString* value)
 {
-    QStringList lines = ReadLines(path);
     int end = 0;
     int first = FindSection(lines, section, &end);
     for (int i = first; first >= 0 && i < end; ++i) {
@@ -93,9 +114,8 @@ bool Find(const QString& path, const QString& section, const QString& key, QStri
     return false;
 }
 
-QStringList Keys(const QString& path, const QString& section)
+QStringList Keys(const QStringList& lines, const QString& section)
 {
-    QStringList lines = ReadLines(path);
     int end = 0;
     int first = FindSection(lines, section, &end);
     QStringList keys;
@@ -119,8 +139,29 @@ TProfile TProfile::Default()
 
 QString TProfile::UserPath()
 {
-    return QStandardPaths::writableLocation(QStandardPaths::GenericConfigLocation) + '/' + FolderName + '/' +
-           FileName;
+    return QString::fromStdString(PrivateFolders::ConfigBase()) + '/' + FolderName + '/' + FileName;
+}
+
+QByteArray TProfile::LoadUser() const
+{
+    // The user's own folder must be ours before its file is believed.
+    if (!m_machinePath.isEmpty()) {
+        const QFileInfo folder(QFileInfo(m_path).absolutePath());
+        const PrivateFolders::TFd dir =
+            PrivateFolders::OpenFolder(folder.absolutePath().toStdString(), folder.fileName().toStdString(), false);
+        if (!dir.Valid() && errno != ENOENT)
+            throw EProfileError("The settings folder \"" + folder.filePath().toStdString() +
+                                "\" is not read: it is not a private folder of yours.");
+        return dir.Valid() ? Load(PrivateFolders::OpenForReading(dir, FileName), m_path) : QByteArray();
+    }
+    return Load(PrivateFolders::OpenForReading(m_path.toStdString()), m_path);
+}
+
+QStringList TProfile::MachineLines() const
+{
+    if (m_machinePath.isEmpty())
+        return {};
+    return SplitLines(Load(PrivateFolders::OpenForReading(m_machinePath.toStdString()), m_machinePath));
 }
 
 // The machine file holds the connection to the centre's server; the user's
@@ -133,9 +174,16 @@ bool TProfile::FromMachine(const QString& section, const QString& key) const
 QString TProfile::ReadString(const QString& section, const QString& key, const QString& defaultValue) const
 {
     QString value;
-    if (Find(m_path, section, key, &value) || (FromMachine(section, key) && Find(m_machinePath, section, key, &value)))
+    if (Find(SplitLines(LoadUser()), section, key, &value) ||
+        (FromMachine(section, key) && Find(MachineLines(), section, key, &value)))
         return value;
     return defaultValue;
+}
+
+bool TProfile::OwnFileHas(const QString& section, const QString& key) const
+{
+    QString value;
+    return Find(SplitLines(LoadUser()), section, key, &value);
 }
 
 int TProfile::ReadInteger(const QString& section, const QString& key, int defaultValue) const
@@ -153,9 +201,9 @@ bool TProfile::ReadBool(const QString& section, const QString& key, bool default
 
 QStringList TProfile::ReadSectionKeys(const QString& section) const
 {
-    QStringList keys = Keys(m_path, section);
+    QStringList keys = Keys(SplitLines(LoadUser()), section);
     if (!m_machinePath.isEmpty())
-        for (const QString& k : Keys(m_machinePath, section))
+        for (const QString& k : Keys(MachineLines(), section))
             if (FromMachine(section, k) && !keys.contains(k, Qt::CaseInsensitive))
                 keys.append(k);
     return keys;
@@ -183,13 +231,10 @@ void TProfile::WriteString(const QString& section, const QString& key, const QSt
         throw EProfileError("Cannot write \"" + key.toStdString() + "\" to the settings file.");
 
     MakeUserFolder();
-    QStringList lines = ReadLines(m_path);
-    QFile probe(m_path);
-    bool crlf = false;
-    if (probe.open(QIODevice::ReadOnly)) {
-        crlf = probe.readLine().endsWith("\r\n");
-        probe.close();
-    }
+    const QByteArray old = LoadUser();
+    QStringList lines = SplitLines(old);
+    const qsizetype firstEnd = old.indexOf('\n');
+    const bool crlf = firstEnd > 0 && old[firstEnd - 1] == '\r';
     QString entry = key + '=' + value;
     int end = 0;
     int first = FindSection(lines, section, &end);

@@ -13,7 +13,14 @@
 // file are read from the machine file, which is never written. Every write
 // goes to the user's file, made owner-only in an owner-only folder.
 //
+// Nothing is read that another user could have written or swapped: the
+// files and every folder above them must be this user's or root's and
+// writable by nobody else, and the user's own folder ("caldris") must be a
+// real folder of this user's. A read of a refused file or folder raises
+// EProfileError (never a fallback to the defaults or another file).
+//
 // Threads: any thread; the object holds only the paths.
+#include <QByteArray>
 #include <QString>
 #include <QStringList>
 
@@ -27,7 +34,8 @@ public:
     // The file that the environment variable CALDRIS_INI names, for
     // everything; else the user's file over the machine's defaults.
     static TProfile Default();
-    // $XDG_CONFIG_HOME/caldris/CALDRIS.INI (~/.config when unset).
+    // $XDG_CONFIG_HOME/caldris/CALDRIS.INI (~/.config when it is unset or
+    // not an absolute path).
     static QString UserPath();
     static const QString MachinePath; // /etc/caldris/CALDRIS.INI
 
@@ -43,11 +51,15 @@ public:
     bool ReadBool(const QString& section, const QString& key, bool defaultValue) const;
     // The key names of a section, in file order (each name once).
     QStringList ReadSectionKeys(const QString& section) const;
+    // Whether the user's own file (not the machine's) holds the key.
+    bool OwnFileHas(const QString& section, const QString& key) const;
 
     void WriteString(const QString& section, const QString& key, const QString& value);
 
 private:
     bool FromMachine(const QString& section, const QString& key) const;
+    QByteArray LoadUser() const;
+    QStringList MachineLines() const;
     void MakeUserFolder() const;
 
     QString m_path;

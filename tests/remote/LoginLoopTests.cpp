@@ -4,6 +4,7 @@
 #include "TFtpConnection.h"
 #include "TLoginDlg.h"
 #include "TLoginLoop.h"
+#include "TPasswordStore.h"
 #include "TProfile.h"
 
 #include <QApplication>
@@ -121,7 +122,10 @@ TEST_F(LoginLoopTest, AcceptedLoginWritesUserAndRememberedPassword)
     EXPECT_EQ(connection.Settings.Password, "secret");
     EXPECT_EQ(connection.Settings.Host, "127.0.0.1");
     EXPECT_EQ(profile.ReadString("FTP", "User", ""), "alice");
-    EXPECT_EQ(profile.ReadString("Users", "alice", ""), "secret");
+    // No keyring in the tests: the file keeps it, tied to this server only.
+    EXPECT_EQ(profile.ReadString("Users", "alice", "x"), "");
+    EXPECT_EQ(TPasswordStore(profile, "127.0.0.1", server.Port()).Read("alice"), "secret");
+    EXPECT_EQ(TPasswordStore(profile, "127.0.0.2", server.Port()).Read("alice"), "");
     EXPECT_FALSE(connection.Connected());
     EXPECT_NE(server.Commands().find("QUIT"), std::string::npos);
 }
@@ -217,6 +221,28 @@ TEST_F(LoginLoopTest, FailedProtectedLoginNamesTheReason)
     EXPECT_EQ(connection.Settings.Password, "secret");
 }
 
+// A value that is no clear yes or no, or a settings file others could change,
+// stops the login with a message naming it, before any server hears of it.
+TEST_F(LoginLoopTest, UnclearOrRefusedSettingsStopTheLoginBeforeAnyServer)
+{
+    for (const char* line : {"TLS=1 ; required\n", "TLS=2\n", "TLS=off\n"}) {
+        QFile f(profile.Path());
+        ASSERT_TRUE(f.open(QIODevice::Append));
+        f.write(line);
+        f.close();
+        const bool plain = QByteArray(line) == "TLS=off\n";
+        // The plain line makes the file writable by others instead.
+        ASSERT_TRUE(f.setPermissions(f.permissions() | (plain ? QFileDevice::WriteOther : QFileDevice::Permissions())));
+        messages.clear();
+        EXPECT_EQ(Run(), LoginOutcome::SettingsRefused) << line;
+        ASSERT_EQ(messages.size(), 1u);
+        EXPECT_TRUE(messages[0].contains(plain ? "CALDRIS.INI" : "\"TLS\"")) << messages[0].toStdString();
+        WriteSettings(server.Port());
+    }
+    EXPECT_EQ(shown, 0);
+    EXPECT_EQ(server.Commands(), "");
+}
+
 TEST_F(LoginLoopTest, UnreachableServerAfterARejectionCountsAsARejection)
 {
     answers = {{true, "alice", "bad"},
@@ -275,7 +301,7 @@ TEST_F(LoginLoopTest, RunsWithTheRealDialog)
     EXPECT_EQ(dialogs, 1);
     EXPECT_TRUE(messages.empty());
     EXPECT_EQ(QApplication::overrideCursor(), nullptr);
-    EXPECT_EQ(profile.ReadString("Users", "alice", ""), "secret");
+    EXPECT_EQ(TPasswordStore(profile, "127.0.0.1", server.Port()).Read("alice"), "secret");
 }
 
 } // namespace

@@ -7,6 +7,7 @@
 #include <QCoreApplication>
 #include <QDir>
 #include <QFile>
+#include <QLabel>
 #include <QLineEdit>
 #include <QProcess>
 #include <QTemporaryDir>
@@ -35,7 +36,8 @@ TEST(PasswordStore, WithoutAKeyringThePrivateFileKeepsThePassword)
     TPasswordStore store(profile, "127.0.0.1", 2121);
     store.Remember("amy", "s3cret");
     EXPECT_FALSE(TPasswordStore::KeyringAnswers());
-    EXPECT_EQ(profile.ReadString("Users", "amy", ""), "s3cret");
+    EXPECT_EQ(profile.ReadString("Users", "amy", "x"), "");
+    EXPECT_EQ(profile.ReadString("Passwords", "ftp://amy@127.0.0.1:2121", ""), "s3cret");
     EXPECT_EQ(store.Read("amy"), "s3cret");
 
     TLoginDlg dialog(profile);
@@ -43,6 +45,12 @@ TEST(PasswordStore, WithoutAKeyringThePrivateFileKeepsThePassword)
     EXPECT_TRUE(dialog.Remember->isChecked());
     EXPECT_EQ(dialog.Remember->toolTip(), TPasswordStore::FallbackNote);
     EXPECT_EQ(dialog.RememberLabel->toolTip(), TPasswordStore::FallbackNote);
+    // Said in the dialog itself; a refusing keyring keeps nothing, so the box is off.
+    EXPECT_EQ(dialog.KeyringNote->text(), TPasswordStore::FallbackNote);
+    EXPECT_FALSE(dialog.KeyringNote->isHidden());
+    dialog.ShowKeyringNote(int(TPasswordStore::TKeyring::Refuses));
+    EXPECT_EQ(dialog.KeyringNote->text(), TPasswordStore::RefusedNote);
+    EXPECT_FALSE(dialog.Remember->isChecked() || dialog.Remember->isEnabled());
 
     store.Remember("amy", "");
     EXPECT_EQ(profile.ReadSectionKeys("Users"), QStringList{"amy"});

@@ -236,6 +236,11 @@ TEST_F(ProfileTest, ConnectionSettingsFromTheFile)
     EXPECT_FALSE(s.Passive);
     EXPECT_EQ(s.User, "J\xC3\xB6rg");
     EXPECT_EQ(ConnectionSettings::ReadRoot(profile), "/cases");
+    for (const char* on : {"yes", "TRUE", "on", "1"}) {
+        Put(QByteArray("[FTP]\nTLS=") + on + "\n");
+        s.ReadFrom(profile);
+        EXPECT_EQ(s.Tls, ConnectionSettings::TlsMode::Required) << on;
+    }
     // A connection count the server could not bear, or none at all, is bounded.
     for (const auto& [text, connections] : {std::pair{"0", 1}, {"1", 1}, {"6", 6}, {"1000", 16}, {"-3", 1}}) {
         Put(QByteArray("[FTP]\nConnections=") + text + "\n");
