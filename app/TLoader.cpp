@@ -44,7 +44,7 @@ bool LessIgnoringCase(const std::string& a, const std::string& b)
     return c < 0 || (c == 0 && a < b);
 }
 
-uint64_t StoreBytes(const TDibGraphic& image) { return uint64_t(image.ScanLineSize()) * uint64_t(image.GetHeight()); }
+uint64_t StoreBytes(const TDibGraphic& image) { return image.HeldBytes(); }
 
 } // namespace
 

@@ -6,6 +6,7 @@
 #include "MulDiv.h"
 #include "TDicomStream.h"
 #include "TJpegReader.h"
+#include "TKeptSamples.h"
 #include "TNegativeTransform.h"
 
 #include <algorithm>
@@ -228,11 +229,21 @@ void RangeOf(const uint8_t* p, size_t count, int32_t& lo, int32_t& hi)
     hi = kUnsigned ? int32_t(uint16_t(mx) ^ kBias) : mx;
 }
 
+// Palette indices through the table and, when kept is given, the samples'
+// distances from the smallest one.
 template <bool kLittle, bool kUnsigned>
-void MapRow(const uint8_t* in, size_t len, int32_t lo, const uint8_t* table, uint8_t* out)
+void MapRow(const uint8_t* in, size_t len, int32_t lo, const uint8_t* table, uint8_t* out, uint16_t* kept)
 {
-    for (size_t x = 0; x < len; ++x)
-        out[x] = table[Sample<kLittle, kUnsigned>(in, x) - lo];
+    if (!kept) {
+        for (size_t x = 0; x < len; ++x)
+            out[x] = table[Sample<kLittle, kUnsigned>(in, x) - lo];
+        return;
+    }
+    for (size_t x = 0; x < len; ++x) {
+        const int32_t d = Sample<kLittle, kUnsigned>(in, x) - lo;
+        out[x] = table[d];
+        kept[x] = uint16_t(d);
+    }
 }
 
 void SampleRange(const TSampleRun& run, int32_t& lo, int32_t& hi)
@@ -280,6 +291,9 @@ std::unique_ptr<int16_t[]> DecodeCompressed16(const TPixelBytes& in, const TImag
 
 std::unique_ptr<TDibGraphic> TDicomGraphic::Create() const { return std::make_unique<TDicomGraphic>(); }
 
+TDicomGraphic::TDicomGraphic() = default;
+TDicomGraphic::~TDicomGraphic() = default;
+
 void TDicomGraphic::SaveToStream(TStream&) {}
 
 void TDicomGraphic::AppendToStream(TStream& stream)
@@ -308,6 +322,7 @@ void TDicomGraphic::LoadImage(TStream& stream, int n)
 void TDicomGraphic::NewImage(int width, int height, TImageFormat format, const TLogPalette* palette, uint16_t xDpi,
                              uint16_t yDpi)
 {
+    m_kept.reset();
     TDibGraphic::NewImage(width, height, format, palette, xDpi, yDpi);
     m_windowCenter = 128;
     m_windowWidth = 256;
@@ -390,7 +405,32 @@ void TDicomGraphic::SetWindow(int16_t center, int16_t width)
         pal->palPalEntry[i].peBlue = v;
     }
     RebuildPixelStore();
+    if (m_kept)
+        m_kept->SetWindow(center, width);
 }
+
+void TDicomGraphic::Draw(QPainter& canvas, const QRect& rect)
+{
+    if (!m_kept) {
+        TDibGraphic::Draw(canvas, rect);
+        return;
+    }
+    m_kept->Draw(canvas, rect);
+    if (OnAfterDraw)
+        OnAfterDraw(this);
+}
+
+QImage TDicomGraphic::SaveToClipboardFormat() const
+{
+    if (!m_kept)
+        return TDibGraphic::SaveToClipboardFormat();
+    QImage out = m_kept->Shown(QRect(0, 0, GetWidth(), GetHeight())).convertToFormat(QImage::Format_RGB32);
+    out.setDotsPerMeterX(m_info.bmiHeader.biXPelsPerMeter);
+    out.setDotsPerMeterY(m_info.bmiHeader.biYPelsPerMeter);
+    return out;
+}
+
+uint64_t TDicomGraphic::HeldBytes() const { return TDibGraphic::HeldBytes() + (m_kept ? m_kept->Bytes() : 0); }
 
 namespace {
 
@@ -399,7 +439,9 @@ void CreateStore(TDicomGraphic& image, TDicomStream& stream, const TImageAttribu
 {
     const uint64_t stride = (uint64_t(a.columns) * (trueColor ? 24 : 8) + 31) / 32 * 4;
     const uint64_t store = stride * a.rows;
-    if (store > storeLimit)
+    // A grey 16-bit image keeps its samples beside the store.
+    const uint64_t kept = !trueColor && bitCount == 16 ? uint64_t(a.columns) * a.rows * sizeof(uint16_t) : 0;
+    if (store + kept > storeLimit)
         throw EImageTooLarge("EImageTooLarge Not enough memory for the image.");
     // Uncompressed data must be able to fill a store beyond the cap; a JPEG
     // frame is checked against the image by its codec instead.
@@ -471,7 +513,7 @@ void DecodeGray8(TDicomGraphic& image, TDicomStream& stream, const TImageAttribu
     }
 }
 
-void MapSamples(TDicomGraphic& image, const TSampleRun& run, int32_t lo, int32_t range)
+void MapSamples(TDicomGraphic& image, const TSampleRun& run, int32_t lo, int32_t range, TKeptSamples* kept)
 {
     // One MulDiv per value present, then one look-up per sample.
     std::vector<uint8_t> table(size_t(range) + 1);
@@ -485,14 +527,15 @@ void MapSamples(TDicomGraphic& image, const TSampleRun& run, int32_t lo, int32_t
         const size_t len = std::min(width, run.count - y * width);
         const uint8_t* in = run.bytes + 2 * y * width;
         uint8_t* out = image.ScanLine(int(y));
+        uint16_t* keptRow = kept ? kept->Row(int(y)) : nullptr;
         if (run.little && !run.isUnsigned)
-            MapRow<true, false>(in, len, lo, table.data(), out);
+            MapRow<true, false>(in, len, lo, table.data(), out, keptRow);
         else if (run.little)
-            MapRow<true, true>(in, len, lo, table.data(), out);
+            MapRow<true, true>(in, len, lo, table.data(), out, keptRow);
         else if (!run.isUnsigned)
-            MapRow<false, false>(in, len, lo, table.data(), out);
+            MapRow<false, false>(in, len, lo, table.data(), out, keptRow);
         else
-            MapRow<false, true>(in, len, lo, table.data(), out);
+            MapRow<false, true>(in, len, lo, table.data(), out, keptRow);
     }
 }
 
@@ -508,7 +551,10 @@ void ApplyWindow(TDicomGraphic& image, const TImageAttributes& a, int32_t lo, in
     }
 }
 
-void DecodeGray16(TDicomGraphic& image, TDicomStream& stream, const TImageAttributes& a, int32_t& lo, int32_t& hi)
+// Maps the samples onto palette indices; returns them kept for drawing at
+// full depth when they span a range (a window needs one).
+std::unique_ptr<TKeptSamples> DecodeGray16(TDicomGraphic& image, TDicomStream& stream, const TImageAttributes& a,
+                                           int32_t& lo, int32_t& hi)
 {
     // The samples as one contiguous run mapped row by row from the top-left:
     // the file's own bytes when uncompressed, the decoded grid otherwise.
@@ -529,9 +575,13 @@ void DecodeGray16(TDicomGraphic& image, TDicomStream& stream, const TImageAttrib
     hi = run.isUnsigned ? 0 : -32000;
     SampleRange(run, lo, hi);
     const int32_t range = hi - lo;
+    std::unique_ptr<TKeptSamples> kept;
+    if (range > 0 && image.GetWidth() > 0 && image.GetHeight() > 0)
+        kept = std::make_unique<TKeptSamples>(image.GetWidth(), image.GetHeight(), range,
+                                              a.photometric == TPhotometric::Monochrome1);
     if (range >= 0)
-        MapSamples(image, run, lo, range);
-    ApplyWindow(image, a, lo, range);
+        MapSamples(image, run, lo, range, kept.get());
+    return kept;
 }
 
 } // namespace
@@ -568,9 +618,11 @@ void TDicomGraphic::DecodeImage(TDicomStream& stream, int n)
         DecodeGray8(*this, stream, a);
     } else if (bitCount == 16) {
         int32_t lo = 0, hi = 0;
-        DecodeGray16(*this, stream, a, lo, hi);
+        std::unique_ptr<TKeptSamples> kept = DecodeGray16(*this, stream, a, lo, hi);
         m_minValue = lo;
         m_maxValue = hi;
+        m_kept = std::move(kept);
+        ApplyWindow(*this, a, lo, hi - lo);
     }
     // bitCount 24 with other than three samples: the new image stays as created.
 

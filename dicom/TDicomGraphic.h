@@ -1,8 +1,10 @@
 #pragma once
 // One image of a DICOM file as an image-model image: 8-bit grey with a
 // 256-entry palette (ifGray256) or 24-bit true colour (ifTrueColor). 16-bit
-// samples are mapped linearly from their own range onto palette indices;
-// window and level then only rewrite the palette.
+// samples are mapped linearly from their own range onto palette indices
+// (what exports and copies of the image hold); the samples themselves are
+// kept too, and drawing and the clipboard show them through the window at
+// full depth (TKeptSamples). Other images are windowed through the palette.
 //
 // Threads: created, given exam presets (ReadExamInfo) and loaded on the case
 // loader's thread; after the hand-over only the UI thread calls SetWindow,
@@ -12,10 +14,12 @@
 #include "Exception.h"
 
 #include <cstdint>
+#include <memory>
 #include <optional>
 #include <string>
 
 class TDicomStream;
+class TKeptSamples;
 
 // The runtime's invalid type cast (a stream that is not a TDicomStream).
 CALDRIS_EXCEPTION(EInvalidCast, Exception);
@@ -27,6 +31,8 @@ CALDRIS_EXCEPTION(EImageTooLarge, EDicomError);
 
 class TDicomGraphic : public TDibGraphic {
 public:
+    TDicomGraphic();
+    ~TDicomGraphic() override;
     const char* ClassName() const override { return "TDicomGraphic"; }
     std::unique_ptr<TDibGraphic> Create() const override;
 
@@ -38,7 +44,8 @@ public:
     int GetImageCount(TStream& stream) override;
     // Image n (from 1, in ImageList order): position 0, then DecodeImage.
     void LoadImage(TStream& stream, int n) override;
-    // The inherited NewImage, then the window is reset to 128 / 256.
+    // The inherited NewImage, then the window is reset to 128 / 256 and no
+    // samples are kept.
     void NewImage(int width, int height, TImageFormat format, const TLogPalette* palette, uint16_t xDpi,
                   uint16_t yDpi) override;
 
@@ -49,8 +56,15 @@ public:
     void DecodeJpegPixels(TDicomStream& stream);
 
     // Window in palette units: rewrites the 256-entry grey palette and the
-    // colour table only (no pixel copy), so it is cheap enough for every mouse move.
+    // colour table only (no pixel copy), and the kept samples' window, so it
+    // is cheap enough for every mouse move.
     void SetWindow(int16_t center, int16_t width);
+
+    // A grey 16-bit image with a sample range draws its kept samples.
+    void Draw(QPainter& canvas, const QRect& rect) override;
+    QImage SaveToClipboardFormat() const override;
+    uint64_t HeldBytes() const override;
+    bool KeepsSamples() const { return m_kept != nullptr; }
     void GetWindow(int32_t& center, int32_t& width) const;
 
     // Sample range of a 16-bit image (stored units); 0 for other images.
@@ -81,4 +95,5 @@ private:
     int16_t m_examCenter = 0;
     int16_t m_examWidth = 0;
     uint64_t m_storeLimit = UINT64_MAX;
+    std::unique_ptr<TKeptSamples> m_kept;
 };

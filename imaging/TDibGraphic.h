@@ -83,6 +83,10 @@ public:
     // The displayed colours as a top-down RGB32 image (null for an empty image).
     QImage SaveToClipboardFormat() const override;
 
+    // Bytes of image memory held (the pixel store and what a subclass keeps
+    // beside it), as a case's memory budget counts them.
+    virtual uint64_t HeldBytes() const { return uint64_t(m_scanLineSize) * uint64_t(GetHeight()); }
+
     virtual int GetImageCount(TStream& stream);
     virtual void LoadImage(TStream& stream, int index);
     virtual void AppendToStream(TStream& stream);

@@ -5,7 +5,12 @@
 
 #include <gtest/gtest.h>
 
+#include <QPainter>
+
 #include <clocale>
+#include <cmath>
+#include <optional>
+#include <set>
 #include <string>
 #include <vector>
 
@@ -610,8 +615,14 @@ TEST(DicomImageLimits, TheStoreLimitIsCheckedBeforeTheStoreIsMade)
 {
     DicomWriter w = Gray16Header(64, 64);
     w.Pixels16(std::vector<int16_t>(64 * 64, 5));
-    EXPECT_THROW(LoadDicom(w, 1, [](TDicomGraphic& g) { g.SetStoreLimit(64 * 64 - 1); }), EImageTooLarge);
-    EXPECT_NO_THROW(LoadDicom(w, 1, [](TDicomGraphic& g) { g.SetStoreLimit(64 * 64); }));
+    // A grey 16-bit image counts its kept samples (two bytes each) beside the store.
+    constexpr uint64_t kHeld = 64 * 64 * 3;
+    EXPECT_THROW(LoadDicom(w, 1, [](TDicomGraphic& g) { g.SetStoreLimit(kHeld - 1); }), EImageTooLarge);
+    EXPECT_NO_THROW(LoadDicom(w, 1, [](TDicomGraphic& g) { g.SetStoreLimit(kHeld); }));
+    DicomWriter ramp = Gray16Header(64, 64);
+    std::vector<int16_t> samples(64 * 64);
+    samples[1] = 1;
+    EXPECT_EQ(LoadDicom(ramp.Pixels16(samples))->HeldBytes(), kHeld);
 }
 
 TEST(DicomImage16Bit, PixelRepresentationZeroReadsUnsignedSamples)
@@ -638,4 +649,72 @@ TEST(DicomImage16Bit, PixelRepresentationZeroReadsUnsignedSamples)
     DicomWriter s = Gray16Header(1, 2);
     s.U16(T::PixelRepresentation, 1).Pixels16({int16_t(40000), 5});
     EXPECT_EQ(LoadDicom(s)->MinValue(), int16_t(40000));
+}
+
+// --- Window and level at full depth ------------------------------------------------
+
+namespace {
+
+// The shown grey of sample s of 0..range by the full-depth rule (palette-unit window).
+int RuleGrey(double s, int range, int c, int w, bool inverted)
+{
+    const double t = s * 255.0 / range;
+    const int lo = c - w / 2;
+    const int v = t <= lo ? 0 : t >= lo + w ? 255 : int(std::lround((t - lo) * 255.0 / w));
+    return inverted ? 255 - v : v;
+}
+
+QImage Drawn(TDicomGraphic& g, QSize size)
+{
+    QImage canvas(size, QImage::Format_RGB32);
+    QPainter p(&canvas);
+    g.Draw(p, QRect(QPoint(0, 0), size));
+    return canvas;
+}
+
+} // namespace
+
+TEST(DicomImageFullDepth, EveryDisplayRuleOnARealImage)
+{
+    // A CT row as the demo head CT: stored 0..2070, intercept -1024; a brain window is 80 HU wide.
+    constexpr int kRange = 2070;
+    std::vector<int16_t> samples(kRange + 1);
+    for (int i = 0; i <= kRange; ++i)
+        samples[size_t(i)] = int16_t(i);
+    const struct {
+        bool inverted, brainWindow; // MONOCHROME1; the file's window (centre 40 HU)
+        std::optional<std::pair<int, int>> set; // then SetWindow (palette units)
+    } cases[] = {{false, false, {}}, {true, false, {}},  {false, true, {}}, {true, true, {}},
+                 {false, true, {{200, 37}}}, {true, true, {{128, 256}}}, {false, false, {{100, 0}}}};
+    for (const auto& c : cases) {
+        SCOPED_TRACE(testing::Message() << c.inverted << c.brainWindow << c.set.has_value());
+        DicomWriter w = Gray16Header(1, kRange + 1);
+        w.Text(T::PhotometricInterpretation, c.inverted ? "MONOCHROME1" : "MONOCHROME2");
+        if (c.brainWindow)
+            w.Text(T::RescaleIntercept, "-1024").Text(T::WindowCenter, "40").Text(T::WindowWidth, "80");
+        auto g = LoadDicom(w.Pixels16(samples));
+        if (c.set)
+            g->SetWindow(int16_t(c.set->first), int16_t(c.set->second));
+        const auto [center, width] = Window(*g);
+        const QImage shown = g->SaveToClipboardFormat();
+        ASSERT_EQ(shown, Drawn(*g, QSize(kRange + 1, 1)));
+        std::set<int> greys;
+        for (int s = 0; s <= kRange; ++s) {
+            // The stored 8-bit values (what a TIFF export writes) stay the decoder's.
+            const int index = c.inverted ? 255 - MulDiv(s, 255, kRange) : MulDiv(s, 255, kRange);
+            ASSERT_EQ(Index(*g, s, 0), index) << s;
+            const bool windowed = c.brainWindow || c.set; // else the picture is the stored one
+            const int want = windowed ? RuleGrey(s, kRange, center, width, c.inverted) : index;
+            ASSERT_LE(std::abs(qGray(shown.pixel(s, 0)) - want), windowed ? 1 : 0) << "sample " << s;
+            greys.insert(qGray(shown.pixel(s, 0)));
+        }
+        EXPECT_TRUE(!c.brainWindow || c.set || greys.size() > 70) << "a grey per unit, not 10 bands";
+    }
+    // Drawn smaller, samples are averaged before the window: 2 x 2 into one pixel.
+    DicomWriter w = Gray16Header(2, 2);
+    auto g = LoadDicom(w.Pixels16({0, 150, 250, 1000}));
+    g->SetWindow(90, 40); // the average, 350, lies inside; windowing first would give 64
+    EXPECT_LE(std::abs(qGray(Drawn(*g, QSize(1, 1)).pixel(0, 0)) - RuleGrey(350, 1000, 90, 40, false)), 1);
+    g->SetWindow(0, 1); // a new window reaches the kept reduction
+    EXPECT_EQ(qGray(Drawn(*g, QSize(1, 1)).pixel(0, 0)), 255);
 }
