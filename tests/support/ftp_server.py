@@ -186,6 +186,8 @@ def main():
     p.add_argument("--max-cons-per-ip", type=int, default=0)
     p.add_argument("--max-logins", type=int, default=0)
     p.add_argument("--silent-quit", action="store_true")
+    # The greeting's text; backslash escapes ("\\x1b") stand for their bytes.
+    p.add_argument("--banner", default="Test server ready.")
     a = p.parse_args()
 
     handler = TestHandler
@@ -222,7 +224,7 @@ def main():
     handler.max_logins = a.max_logins
     handler.silent_quit = a.silent_quit
     handler.timeout = a.idle_timeout
-    handler.banner = "Test server ready."
+    handler.banner = a.banner.encode("latin-1").decode("unicode_escape")
     handler.permit_foreign_addresses = False
 
     server = ThreadedFTPServer(("127.0.0.1", 0), handler)
