@@ -5,6 +5,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <string>
+#include <vector>
 
 namespace FtpWire {
 
@@ -27,6 +28,9 @@ int32_t ParseSize(const std::string& digits);
 // A libcurl result that means the network failed (connect, send, receive,
 // time-out) rather than the server's answer or the file.
 bool IsSocketFailure(int curlCode);
+// The lines of a listing (NLST names, MLSD entries) in their order: split at
+// LF, a CR before it dropped, empty lines left out.
+std::vector<std::string> ListingLines(const std::string& listing);
 // Every byte into fd, through EINTR; false on any failure (a full disk).
 bool WriteAll(int fd, const char* data, size_t length);
 

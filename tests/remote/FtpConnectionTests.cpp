@@ -100,7 +100,9 @@ TEST_F(FtpTest, ServerReplying530ToEveryLoginIsARejection)
     EXPECT_EQ(ftp.LastReplyCode(), 530);
 }
 
-TEST_F(FtpTest, UnreachableServerIsASocketErrorAndKeepsTheLastReplyCode)
+// A rejection is not carried over to the next login: an unreachable server
+// afterwards is no rejection.
+TEST_F(FtpTest, UnreachableServerIsASocketErrorAndForgetsAnEarlierRejection)
 {
     Start();
     ftp.Settings.Password = "wrong";
@@ -109,7 +111,8 @@ TEST_F(FtpTest, UnreachableServerIsASocketErrorAndKeepsTheLastReplyCode)
     server.Stop();
     ftp.Settings.Password = "secret";
     EXPECT_THROW(ftp.Connect(), EFtpSocketError);
-    EXPECT_EQ(ftp.LastReplyCode(), 530);
+    EXPECT_EQ(ftp.LastReplyCode(), 0);
+    EXPECT_EQ(ftp.LastReplyText(), "");
     EXPECT_FALSE(ftp.Connected());
 }
 
