@@ -1,6 +1,7 @@
 // The loader's pool of decoders, its memory limits, and the files it passes
 // over or goes on after.
 #include "CaseFolder.h"
+#include "Exception.h"
 #include "ILoaderClient.h"
 #include "TCaseModel.h"
 #include "TDecodePool.h"
