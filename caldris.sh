@@ -16,7 +16,7 @@ PACKAGES=(
   googletest libgtest-dev
   qtkeychain-qt6-dev libsecret-1-0
   clang clang-14 libclang-rt-14-dev
-  python3 python3-pyftpdlib python3-openssl openssl
+  python3 python3-pyftpdlib python3-openssl openssl vsftpd
   libtiff-tools fonts-dejavu-core xvfb xauth lftp
   dbus gnome-keyring
   desktop-file-utils appstream lintian man-db

@@ -1,5 +1,7 @@
 #include "SupportLog.h"
 
+#include "RemoteLog.h"
+
 #include <cstdio>
 #include <cstring>
 
@@ -27,9 +29,10 @@ void Enable()
 {
     QLoggingCategory::setFilterRules(QStringLiteral("caldris.*.debug=true"));
     // stderr, whatever the toolkit would choose (the journal, when there is no terminal).
+    // Server texts (banners, replies, names) reach the terminal escaped.
     qInstallMessageHandler([](QtMsgType type, const QMessageLogContext& context, const QString& text) {
-        const QByteArray line = qFormatLogMessage(type, context, text).toLocal8Bit();
-        std::fprintf(stderr, "%s: %s\n", context.category ? context.category : "caldris", line.constData());
+        const QByteArray line = RemoteLog::LogLine(type, context, text);
+        std::fprintf(stderr, "%s\n", line.constData());
         std::fflush(stderr);
     });
 }

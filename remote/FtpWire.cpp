@@ -70,6 +70,24 @@ bool IsRefusedCommand(int curlCode)
     }
 }
 
+std::vector<std::string> ListingLines(const std::string& listing)
+{
+    std::vector<std::string> lines;
+    size_t start = 0;
+    while (start < listing.size()) {
+        size_t end = listing.find('\n', start);
+        if (end == std::string::npos)
+            end = listing.size();
+        size_t length = end - start;
+        if (length > 0 && listing[end - 1] == '\r')
+            --length;
+        if (length > 0)
+            lines.emplace_back(listing, start, length);
+        start = end + 1;
+    }
+    return lines;
+}
+
 bool WriteAll(int fd, const char* data, size_t length)
 {
     size_t done = 0;

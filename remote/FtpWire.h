@@ -5,6 +5,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <string>
+#include <vector>
 
 namespace FtpWire {
 
@@ -30,6 +31,9 @@ bool IsSocketFailure(int curlCode);
 // A libcurl result that means the server refused this one command (550 on
 // RETR or NLST, say) and the control connection stays as it was.
 bool IsRefusedCommand(int curlCode);
+// The lines of a listing (NLST names, MLSD entries) in their order: split at
+// LF, a CR before it dropped, empty lines left out.
+std::vector<std::string> ListingLines(const std::string& listing);
 // Every byte into fd, through EINTR; false on any failure (a full disk).
 bool WriteAll(int fd, const char* data, size_t length);
 

@@ -47,4 +47,24 @@ std::string Masked(const std::string& line)
     return line;
 }
 
+QString Printable(const QString& text)
+{
+    QString out;
+    out.reserve(text.size());
+    for (const QChar c : text) {
+        const char16_t u = c.unicode();
+        if (u < 0x20 || (u >= 0x7F && u <= 0x9F))
+            out += QStringLiteral("\\x%1").arg(unsigned(u), 2, 16, QLatin1Char('0'));
+        else
+            out += c;
+    }
+    return out;
+}
+
+QByteArray LogLine(QtMsgType type, const QMessageLogContext& context, const QString& text)
+{
+    const QString category = QString::fromLatin1(context.category ? context.category : "caldris");
+    return (category + ": " + qFormatLogMessage(type, context, Printable(text))).toLocal8Bit();
+}
+
 } // namespace RemoteLog

@@ -4,6 +4,7 @@
 //
 // Threads: any; Qt's logging is thread-safe.
 #include <QLoggingCategory>
+#include <QString>
 
 #include <string>
 
@@ -19,5 +20,11 @@ namespace RemoteLog {
 void TraceFtp(void* easy);
 // A protocol line as logged: the argument of PASS replaced by "****".
 std::string Masked(const std::string& line);
+// A text as written to the log: every control character (C0, DEL, C1) as
+// "\x1b", so that a server's reply cannot steer the terminal that shows it.
+QString Printable(const QString& text);
+// One message as the program's log writes it: "category: " + the formatted
+// message, made printable.
+QByteArray LogLine(QtMsgType type, const QMessageLogContext& context, const QString& text);
 
 } // namespace RemoteLog

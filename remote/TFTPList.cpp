@@ -63,6 +63,8 @@ TFTPList::TFTPList(QWidget* parent) : QWidget(parent)
     StatusBar1->setFixedHeight(23);
     StatusBar1->setFrameShape(QFrame::StyledPanel);
     StatusBar1->setFrameShadow(QFrame::Sunken);
+    // Status texts carry server names and replies: never markup.
+    StatusBar1->setTextFormat(Qt::PlainText);
     layout->addWidget(StatusBar1);
     Catalogue.OnStatusChanged = [this] { StatusBar1->setText(QString::fromStdString(Catalogue.StatusText())); };
     Catalogue.OnListingDone = [this] { ListView1->unsetCursor(); };
@@ -157,6 +159,8 @@ bool TFTPList::LogOnAgain()
     if (!m_initialised || m_loggingOn || !Catalogue.Settings.Password.empty())
         return false;
     m_loggingOn = true;
+    // The worker may have dropped a refused password: the login asks anew.
+    IdFTP1.Settings.Password.clear();
     RunLoginLoop();
     m_loggingOn = false;
     return !Catalogue.Settings.Password.empty();

@@ -2,6 +2,8 @@
 #include "TFetchThread.h"
 
 #include "EFtpError.h"
+#include "EFtpSocketError.h"
+#include "ETlsError.h"
 #include "Formatting.h"
 #include "FtpWire.h"
 #include "PrivateFolders.h"
@@ -119,11 +121,15 @@ void TFetchThread::PickNextCase()
     // rejected) reaches the worker here.
     if (m_settings.Password.empty())
         m_settings = m_catalogue.Settings;
+    // A new login ends the wait that a failed one began.
+    if (!m_settings.Password.empty())
+        m_stopReason.clear();
     std::string next;
     if (!isInterruptionRequested() && !m_catalogue.DownloadsPaused && !m_catalogue.Queue.Empty()) {
         if (m_settings.Password.empty()) {
-            if (m_catalogue.StatusText() != NotLoggedOnText)
-                m_catalogue.SetStatus(NotLoggedOnText);
+            const std::string waiting = m_stopReason.empty() ? std::string(NotLoggedOnText) : m_stopReason;
+            if (m_catalogue.StatusText() != waiting)
+                m_catalogue.SetStatus(waiting);
         } else {
             next = m_catalogue.Queue[0];
         }
@@ -165,6 +171,56 @@ void TFetchThread::ReleasePick()
 
 bool TFetchThread::Stopping() const { return isInterruptionRequested() || m_catalogue.DownloadsPaused; }
 
+std::string TFetchThread::LoginFailedText(const std::string& reason)
+{
+    return "Not logged on: " + reason + " Choose \"Refresh (update) List\" to log on and start downloading";
+}
+
+bool TFetchThread::Connect()
+{
+    Status("Connecting to " + m_settings.Host);
+    try {
+        m_connection.Settings = m_settings;
+        m_connection.Connect();
+        return true;
+    } catch (const ETlsError& e) {
+        // Refused or unverifiable protection stays so until the settings change.
+        StopTrying(e.Message());
+        return false;
+    } catch (const std::exception& e) {
+        qCDebug(lcWorkers) << "download: connecting failed:" << e.what();
+        // Servers lock accounts that keep sending a refused password.
+        if (m_connection.LastReplyCode() >= RefusedReply) {
+            StopTrying("The server refused the login (" + m_connection.LastReplyText() + ").");
+            return false;
+        }
+    } catch (...) {
+    }
+    // Tried again on the next pass; a short pause keeps a refused
+    // connection from spinning.
+    Sleep(IdleSleepMs);
+    return false;
+}
+
+void TFetchThread::StopTrying(const std::string& reason)
+{
+    qCDebug(lcWorkers) << "download: no more logins:" << reason.c_str();
+    constexpr int MaxReasonChars = 200; // a server's text, shown in one line
+    QString shown = RemoteLog::Printable(QString::fromStdString(reason));
+    if (shown.size() > MaxReasonChars)
+        shown = shown.left(MaxReasonChars) + "...";
+    m_stopReason = LoginFailedText(shown.toStdString());
+    const ConnectionSettings tried = m_settings;
+    m_settings.Password.clear();
+    m_sync.Synchronize([&] {
+        // Only the login that failed is dropped, not one made meanwhile.
+        ConnectionSettings& held = m_catalogue.Settings;
+        if (held.Host == tried.Host && held.User == tried.User && held.Password == tried.Password)
+            held.Password.clear();
+        m_catalogue.SetStatus(m_stopReason);
+    });
+}
+
 void TFetchThread::DownloadCase()
 {
     m_fileCount = 0;
@@ -172,20 +228,8 @@ void TFetchThread::DownloadCase()
     m_diskFull = false;
     m_sizes.clear();
     std::vector<TFtpConnection::ListedFile> files;
-    Status("Connecting to " + m_settings.Host);
-    try {
-        m_connection.Settings = m_settings;
-        m_connection.Connect();
-    } catch (const std::exception& e) {
-        qCDebug(lcWorkers) << "download: connecting failed:" << e.what();
-        Sleep(IdleSleepMs);
+    if (!Connect())
         return;
-    } catch (...) {
-        // Tried again on the next pass; a short pause keeps a refused
-        // connection from spinning.
-        Sleep(IdleSleepMs);
-        return;
-    }
     try {
         std::string remote = m_root + "/" + m_caseKey;
         for (char& c : remote)

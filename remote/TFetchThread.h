@@ -64,6 +64,12 @@ public:
     // replace it before start).
     using DiskSpaceSource = std::function<std::optional<LocalCache::DiskSpace>(const std::string& path)>;
     DiskSpaceSource DiskSpace = LocalCache::SpaceOf;
+    // The status line while queued cases wait for a login because the last
+    // one failed for good: the reason, then what to do.
+    static std::string LoginFailedText(const std::string& reason);
+    // A login that ends with a reply from here up was refused (530, or a
+    // server that takes protected logins only): trying again cannot help.
+    static constexpr int RefusedReply = 500;
 
 protected:
     void run() override;
@@ -73,6 +79,12 @@ private:
     // Gives an abandoned pick its row's light and mark back (UI thread).
     void ReleasePick();
     bool Stopping() const;
+    // Connects and logs in; false when that failed (the caller goes on with
+    // its next pass).
+    bool Connect();
+    // After a refused login or a failed protection: the password held goes,
+    // so the queue waits for a new login, with the reason in the status line.
+    void StopTrying(const std::string& reason);
     void DownloadCase();
     void FetchFiles(TFtpBatch& batch, const std::string& localFolder,
                     const std::vector<TFtpConnection::ListedFile>& files);
@@ -111,6 +123,7 @@ private:
     int m_fileNumber = 0;
     bool m_diskFull = false; // a file of the case found no room
     std::string m_statusShown;
+    std::string m_stopReason; // the status while no login is held, when one failed for good
     std::atomic<int64_t> m_progress{0};
 };
 

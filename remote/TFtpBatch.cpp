@@ -184,6 +184,12 @@ TFtpBatch::TFtpBatch(TFtpConnection& connection, const std::string& folder, int 
         m_lanes.back()->Abort = &connection.m_abort;
         connection.m_guests.push_back(m_lanes.back()->Easy);
     }
+    // A server may take a protected data connection only when it resumes a
+    // TLS session of its own. The first lane starts on the listing's
+    // connection, so it resumes that one's sessions; every other lane keeps
+    // those of the connection it logs in on. No session is offered by two
+    // handshakes at once.
+    curl_easy_setopt(m_lanes.front()->Easy, CURLOPT_SHARE, connection.m_share);
     // The extra connections log in and go to the folder while the
     // connection itself lists it; the first lane waits for the listing's.
     if (connection.m_multi && connection.m_connected)

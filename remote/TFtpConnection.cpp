@@ -143,6 +143,12 @@ struct FtpSocketHooks {
 TFtpConnection::TFtpConnection()
 {
     InitCurlOnce();
+    // Used on the owning thread only: no locking.
+    m_share = curl_share_init();
+    if (!m_share || curl_share_setopt(m_share, CURLSHOPT_SHARE, CURL_LOCK_DATA_SSL_SESSION) != CURLSHE_OK) {
+        curl_share_cleanup(m_share);
+        throw std::bad_alloc();
+    }
 }
 
 TFtpConnection::~TFtpConnection()
@@ -150,6 +156,7 @@ TFtpConnection::~TFtpConnection()
     Close();
     // This connection's copy of the password ends with it.
     Settings.ForgetPassword();
+    curl_share_cleanup(m_share);
 }
 
 void TFtpConnection::Abort()
@@ -223,6 +230,13 @@ void TFtpConnection::Connect()
     CheckSendable(Settings.User);
     CheckSendable(Settings.Password);
     CheckHost(Settings.Host);
+    // Each login is judged by its own replies, never by an earlier one's.
+    m_lastReplyCode = 0;
+    m_lastReplyText.clear();
+    // libcurl 7.88 never completes a protected data connection in active
+    // mode: each transfer would hang until its time-out.
+    if (!Settings.Passive && Settings.Tls != ConnectionSettings::TlsMode::None)
+        throw ETlsError(ActiveTlsText);
     if (m_abort.load())
         throw EFtpError("Operation aborted.");
     Open();
@@ -368,19 +382,7 @@ TFtpConnection::ListedFile TFtpConnection::ParseMachineLine(const std::string& l
 
 std::vector<std::string> TFtpConnection::TakeListingLines()
 {
-    std::vector<std::string> lines;
-    size_t start = 0;
-    while (start < m_listing.size()) {
-        size_t end = m_listing.find('\n', start);
-        if (end == std::string::npos)
-            end = m_listing.size();
-        std::string line = m_listing.substr(start, end - start);
-        if (!line.empty() && line.back() == '\r')
-            line.pop_back();
-        if (!line.empty())
-            lines.push_back(std::move(line));
-        start = end + 1;
-    }
+    std::vector<std::string> lines = FtpWire::ListingLines(m_listing);
     m_listing.clear();
     return lines;
 }
@@ -483,6 +485,7 @@ void TFtpConnection::Prepare(Op op, const std::string& path)
     CURL* e = m_easy;
     curl_easy_setopt(e, CURLOPT_URL, Url(e, path).c_str());
     ApplyCommonOptions(e);
+    curl_easy_setopt(e, CURLOPT_SHARE, m_share);
     curl_easy_setopt(e, CURLOPT_ERRORBUFFER, m_errorBuffer);
     // Every command names its target; the current folder is ours to set.
     curl_easy_setopt(e, CURLOPT_FTP_FILEMETHOD, static_cast<long>(CURLFTPMETHOD_NOCWD));

@@ -34,6 +34,7 @@
 
 typedef void CURL;
 typedef void CURLM;
+typedef void CURLSH;
 struct curl_slist;
 
 class TFtpConnection {
@@ -71,11 +72,17 @@ public:
     ProgressCallback OnProgress;
     WaitCallback OnWait;
 
+    // Why a protected connection in active mode is refused before connecting.
+    static constexpr const char* ActiveTlsText =
+        "Protected (TLS) connections work in passive mode only: set \"Passive\" to 1 in section \"FTP\" of the "
+        "settings.";
+
     // TCP connect, greeting, AUTH TLS when Settings ask for it, USER/PASS,
     // TYPE I; all of it within ConnectTimeoutMs.
     // An open connection is closed first. On failure the connection is
-    // closed and LastReplyCode holds the last reply received (530 after a
-    // rejected login; unchanged when no reply came at all).
+    // closed and LastReplyCode holds the last reply this Connect received
+    // (530 after a rejected login; 0 when no reply came at all). TLS with
+    // active mode raises ETlsError at once.
     void Connect();
     // False as well once the server has closed the idle control connection.
     bool Connected();
@@ -98,6 +105,9 @@ public:
     // listing when the server's FEAT reply offers MLST (names MLSD shows as
     // folders are left out; links keep no size); without MLST, no sizes.
     void ListFiles(std::vector<ListedFile>& files);
+    // One MLSD line, "fact=value;...; name": its name (empty for no entry)
+    // and size; isFile tells whether the entry is one to fetch. Pure.
+    static ListedFile ParseMachineLine(const std::string& line, bool& isFile);
     // SIZE; -1 when the reply is not 213 or holds no 32-bit number.
     int32_t Size(const std::string& name);
     // TYPE I when the server is not in binary type already.
@@ -139,7 +149,6 @@ private:
     void CheckAlive();
     bool OffersMachineListing();
     std::vector<std::string> TakeListingLines();
-    static ListedFile ParseMachineLine(const std::string& line, bool& isFile);
     [[noreturn]] void Fail(int code, bool socketKind);
 
     static size_t HeaderThunk(char* data, size_t size, size_t count, void* self);
@@ -147,6 +156,11 @@ private:
     size_t OnHeader(const char* data, size_t length);
     size_t OnWrite(const char* data, size_t length);
 
+    // TLS sessions of every handle of this connection (its own and a
+    // batch's): a server may require each data connection to resume the
+    // session of the control connection it belongs to. Lives as long as
+    // the connection, as the handles that use it may.
+    CURLSH* m_share = nullptr;
     std::mutex m_multiMutex; // guards m_multi against Abort's wake-up
     // Easy handles of a TFtpBatch that share m_multi, and the results of
     // those that ended while an operation of this connection drove it.

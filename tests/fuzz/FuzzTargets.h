@@ -21,6 +21,12 @@ int FuzzSplitImages(const uint8_t* data, size_t size);
 int FuzzTiff(const uint8_t* data, size_t size);
 // The settings file.
 int FuzzProfile(const uint8_t* data, size_t size);
+// A server's reply lines: codes, sizes, passive replies, the log's form.
+int FuzzFtpReply(const uint8_t* data, size_t size);
+// An MLSD listing, line by line.
+int FuzzMachineListing(const uint8_t* data, size_t size);
+// An NLST name list and the name checks that every listed name passes.
+int FuzzNameList(const uint8_t* data, size_t size);
 
 struct FuzzTarget {
     const char* name;
@@ -30,4 +36,5 @@ struct FuzzTarget {
 inline constexpr FuzzTarget kFuzzTargets[] = {
     {"dicom_walk", FuzzDicomWalk}, {"dicom_decode", FuzzDicomDecode}, {"exam_info", FuzzExamInfo},
     {"split_images", FuzzSplitImages}, {"tiff", FuzzTiff},           {"profile", FuzzProfile},
+    {"ftp_reply", FuzzFtpReply},       {"mlsd", FuzzMachineListing}, {"nlst", FuzzNameList},
 };

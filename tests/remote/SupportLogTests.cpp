@@ -9,22 +9,25 @@
 #include <QStringList>
 #include <gtest/gtest.h>
 
+#include <algorithm>
+
 namespace {
 
 QMutex gMutex;
 QStringList gLines;
 
-void Capture(QtMsgType, const QMessageLogContext& context, const QString& text)
+// As the program's log writes each message.
+void Capture(QtMsgType type, const QMessageLogContext& context, const QString& text)
 {
     QMutexLocker lock(&gMutex);
-    gLines << QString::fromLatin1(context.category) + ": " + text;
+    gLines << QString::fromLocal8Bit(RemoteLog::LogLine(type, context, text));
 }
 
-QStringList LoginLog(bool on)
+QStringList LoginLog(bool on, const QStringList& serverArguments = {})
 {
     QLoggingCategory::setFilterRules(on ? "caldris.*.debug=true" : "");
     FtpServer server;
-    server.Start({"--user", "alice:s3cret!pw"});
+    server.Start(QStringList{"--user", "alice:s3cret!pw"} + serverArguments);
     {
         QMutexLocker lock(&gMutex);
         gLines.clear();
@@ -58,4 +61,16 @@ TEST(SupportLog, FtpCommandsAndRepliesWithThePasswordMasked)
 
     EXPECT_EQ(RemoteLog::Masked("PASS x y"), "PASS ****");
     EXPECT_EQ(RemoteLog::Masked("USER pass"), "USER pass");
+}
+
+// A greeting that would retitle and recolour the terminal reaches the log
+// with every control character written out.
+TEST(SupportLog, ServerTextsAreLoggedWithTheirControlCharactersEscaped)
+{
+    const QString all = LoginLog(true, {"--banner", "\\x1b]0;owned\\x07\\x1b[31mred\\u009b2J"}).join("\n");
+    EXPECT_TRUE(all.contains("< 220 \\x1b]0;owned\\x07\\x1b[31mred\\x9b2J")) << all.toStdString();
+    const auto controls = std::count_if(all.begin(), all.end(), [](QChar c) {
+        return c != '\n' && (c.unicode() < 0x20 || (c.unicode() >= 0x7F && c.unicode() <= 0x9F));
+    });
+    EXPECT_EQ(controls, 0) << all.toStdString();
 }

@@ -69,23 +69,25 @@ void RunOpenssl(const QString& folder, const QStringList& arguments)
 
 } // namespace
 
-FtpServer::TlsFiles FtpServer::MakeTlsFiles()
+FtpServer::TlsFiles FtpServer::MakeTlsFiles() { return MakeTlsFilesIn(m_work.path()); }
+
+FtpServer::TlsFiles FtpServer::MakeTlsFilesIn(const QString& folder)
 {
-    const QString folder = m_work.path();
+    const QDir work(folder);
     const QStringList key{"-newkey", "ec", "-pkeyopt", "ec_paramgen_curve:prime256v1", "-nodes"};
     RunOpenssl(folder, QStringList{"req", "-x509"} + key +
                            QStringList{"-keyout", "ca.key", "-out", "ca.pem", "-days", "2", "-subj", "/CN=Test CA"});
     RunOpenssl(folder, QStringList{"req"} + key +
                            QStringList{"-keyout", "server.key", "-out", "server.csr", "-subj", "/CN=127.0.0.1"});
-    QFile extensions(m_work.filePath("server.ext"));
+    QFile extensions(work.filePath("server.ext"));
     if (!extensions.open(QIODevice::WriteOnly) ||
         extensions.write("subjectAltName=IP:127.0.0.1\nbasicConstraints=CA:FALSE\nextendedKeyUsage=serverAuth\n") < 0)
         throw std::runtime_error("cannot write the certificate extensions");
     extensions.close();
     RunOpenssl(folder, {"x509", "-req", "-in", "server.csr", "-CA", "ca.pem", "-CAkey", "ca.key", "-CAcreateserial",
                         "-out", "server.pem", "-days", "2", "-extfile", "server.ext"});
-    return {m_work.filePath("ca.pem").toStdString(), m_work.filePath("server.pem").toStdString(),
-            m_work.filePath("server.key").toStdString()};
+    return {work.filePath("ca.pem").toStdString(), work.filePath("server.pem").toStdString(),
+            work.filePath("server.key").toStdString()};
 }
 
 QStringList FtpServer::TlsArguments(const TlsFiles& files) const

@@ -34,6 +34,8 @@ public:
         std::string Key;
     };
     TlsFiles MakeTlsFiles();
+    // The same files made in another folder.
+    static TlsFiles MakeTlsFilesIn(const QString& folder);
     QStringList TlsArguments(const TlsFiles& files) const;
 
 private:

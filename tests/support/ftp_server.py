@@ -268,6 +268,8 @@ def main():
     p.add_argument("--links", choices=["symlink", "slink", "hidden"])
     p.add_argument("--many-names", action="append", default=[])
     p.add_argument("--slow-list", action="append", default=[])
+    # The greeting's text; backslash escapes ("\\x1b") stand for their bytes.
+    p.add_argument("--banner", default="Test server ready.")
     a = p.parse_args()
 
     handler = TestHandler
@@ -309,7 +311,7 @@ def main():
     handler.many_names = {k: int(v) for k, v in (i.rsplit(":", 1) for i in a.many_names)}
     handler.slow_list = {k: float(v) for k, v in (i.rsplit(":", 1) for i in a.slow_list)}
     handler.timeout = a.idle_timeout
-    handler.banner = "Test server ready."
+    handler.banner = a.banner.encode("latin-1").decode("unicode_escape")
     handler.permit_foreign_addresses = False
 
     server = ThreadedFTPServer(("127.0.0.1", 0), handler)

@@ -157,6 +157,71 @@ std::vector<std::pair<std::string, std::string>> ProfileSeeds()
     };
 }
 
+// Reply forms of the servers the program meets (vsftpd, proftpd, pure-ftpd,
+// the test server) and of hostile ones, one conversation per seed.
+std::vector<std::pair<std::string, std::string>> ReplySeeds()
+{
+    return {
+        {"vsftpd.txt", "220 (vsFTPd 3.0.3)\r\n331 Please specify the password.\r\n230 Login successful.\r\n"
+                       "257 \"/\" is the current directory\r\n200 Switching to Binary mode.\r\n"
+                       "229 Entering Extended Passive Mode (|||40001|)\r\n"
+                       "150 Opening BINARY mode data connection for f101 (10000 bytes).\r\n226 Transfer complete.\r\n"
+                       "213 10000\r\n550 Could not get file size.\r\n"},
+        {"vsftpd-features.txt", "211-Features:\r\n EPRT\r\n EPSV\r\n MDTM\r\n PASV\r\n REST STREAM\r\n SIZE\r\n"
+                                " TVFS\r\n211 End\r\n"},
+        {"vsftpd-refusals.txt", "530 Login incorrect.\r\n522 SSL connection failed: session reuse required\r\n"
+                                "421 There are too many connections from your internet address.\r\n"
+                                "500 OOPS: vsftpd: refusing to run with writable root inside chroot()\r\n"
+                                "234 Proceed with negotiation.\r\n227 Entering Passive Mode (127,0,0,1,156,65).\r\n"},
+        {"proftpd.txt", "220 ProFTPD Server (Debian) [::ffff:127.0.0.1]\r\n331 Password required for doc\r\n"
+                        "230 User doc logged in\r\n227 Entering Passive Mode (127,0,0,1,122,16).\r\n"
+                        "425 Unable to build data connection: Operation not permitted\r\n"
+                        "530 Sorry, the maximum number of clients (2) from your host are already connected.\r\n"
+                        "213 2550\r\n"},
+        {"proftpd-features.txt", "211-Features:\r\n LANG en-US*\r\n MDTM\r\n MFMT\r\n TVFS\r\n UTF8\r\n"
+                                 " MLST modify*;perm*;size*;type*;unique*;UNIX.group*;UNIX.mode*;UNIX.owner*;\r\n"
+                                 " REST STREAM\r\n SIZE\r\n211 End\r\n"},
+        {"pure-ftpd.txt", "220---------- Welcome to Pure-FTPd [privsep] [TLS] ----------\r\n"
+                          "220-You are user number 1 of 50 allowed.\r\n220-Local time is now 05:00. Server port: 2121.\r\n"
+                          "220 You will be disconnected after 15 minutes of inactivity.\r\n"
+                          "230 OK. Current directory is /\r\n229 Extended Passive mode OK (|||30001|)\r\n"
+                          "227 Entering Passive Mode (127,0,0,1,117,48)\r\n421 Too many connections (2) from this IP\r\n"},
+        {"hostile.txt", "220 \x1b]0;owned\x07\x1b[31mred\x9b" "2J\r\n213 99999999999\r\n213 -5\r\n213 2147483648\r\n"
+                        "213 2147483647 \r\n2130\r\n999 x\r\n227 (10,0,0,1,0,21)\r\n229 (|||0|)\r\n"
+                        "229 Entering Extended Passive Mode (|||99999|)\r\n227 =1,2,3,4,5,6\r\nPASS secret\r\n"},
+    };
+}
+
+std::vector<std::pair<std::string, std::string>> MachineListingSeeds()
+{
+    return {
+        {"proftpd.txt", "modify=20240131120000;perm=flcdmpe;type=cdir;unique=FD01U2;UNIX.mode=0755; .\r\n"
+                        "modify=20240131120000;perm=flcdmpe;type=pdir;unique=FD01U1;UNIX.mode=0755; ..\r\n"
+                        "modify=20240131120000;perm=adfr;size=10000;type=file;unique=FD01U3;UNIX.mode=0644; f101\r\n"
+                        "modify=20240131120000;perm=adfr;size=6;type=OS.unix=symlink;unique=FD01U4; link.dcm\r\n"
+                        "modify=20240131120000;perm=flcdmpe;type=dir;unique=FD01U5; sub\r\n"},
+        {"pure-ftpd.txt", "type=cdir;sizd=4096;modify=20240131120000;UNIX.mode=0755;unique=803g2; .\r\n"
+                          "type=file;size=10000;modify=20240131120000;UNIX.mode=0644;unique=803g3; f101\r\n"
+                          "type=OS.unix=slink:/home/doc/x.dcm;size=6;modify=20240131120000; link.dcm\r\n"},
+        {"pyftpdlib.txt", "type=file;size=10000;perm=r;modify=20240131120000; f 101 with blanks\r\n"
+                          "type=dir;perm=el;modify=20240131120000; folder\n"},
+        {"hostile.txt", "Type=FILE;Size=12; upper\r\ntype=file;size=99999999999; big\r\ntype=file;size=; empty\r\n"
+                        "type=file;size=-1; negative\r\nnoblank\r\n; \r\ntype=file;size=5;\r\n"
+                        "type=file;size=7; ../escape\r\n\r\n\r\r\n"},
+    };
+}
+
+std::vector<std::pair<std::string, std::string>> NameListSeeds()
+{
+    return {
+        {"groups.txt", "cardiology\r\nneurology\r\n"},
+        {"patients.txt", "Doe, John\r\nSmith^Jane\r\nM\xc3\xbcller\r\n"},
+        {"files.txt", "f101\nf102\nreport.pdf\nExam Info 1.txt\n"},
+        {"hostile.txt", ".\r\n..\r\n../../etc\r\n/abs\r\nback\\slash\r\n\x1b[31mred\r\nIncomplete\r\n"
+                        "tab\there\r\n\r\n\r\r\nlast-without-end"},
+    };
+}
+
 bool WriteAll(const fs::path& folder, const std::vector<std::pair<std::string, std::string>>& seeds)
 {
     fs::create_directories(folder);
@@ -181,7 +246,9 @@ int main(int argc, char** argv)
     const auto dicom = DicomSeeds();
     const bool ok = WriteAll(out / "dicom_walk", dicom) && WriteAll(out / "dicom_decode", dicom) &&
                     WriteAll(out / "split_images", dicom) && WriteAll(out / "exam_info", ExamSeeds()) &&
-                    WriteAll(out / "tiff", TiffSeeds()) && WriteAll(out / "profile", ProfileSeeds());
+                    WriteAll(out / "tiff", TiffSeeds()) && WriteAll(out / "profile", ProfileSeeds()) &&
+                    WriteAll(out / "ftp_reply", ReplySeeds()) && WriteAll(out / "mlsd", MachineListingSeeds()) &&
+                    WriteAll(out / "nlst", NameListSeeds());
     if (!ok) {
         std::perror(argv[1]);
         return 1;

@@ -1,8 +1,8 @@
 #!/usr/bin/env bash
 # Fuzzes one harness from its seed corpus:
 #   tools/fuzz/run.sh TARGET SECONDS [JOBS]
-# TARGET: dicom_walk dicom_decode exam_info split_images tiff profile (or "all",
-# one after the other). Builds build/fuzz with clang first (incremental).
+# TARGET: dicom_walk dicom_decode exam_info split_images tiff profile ftp_reply
+# mlsd nlst (or "all", one after the other). Builds build/fuzz with clang first (incremental).
 # Fails on any crash, leak, sanitizer report, input taking over 5 s or
 # allocation over 2 GB; a failing input is copied to tests/fuzz/regressions/TARGET/
 # so that the ordinary tests replay it from then on. The corpus grown by a
@@ -11,7 +11,7 @@ set -euo pipefail
 here="$(cd "$(dirname "${BASH_SOURCE[0]}")/../.." && pwd)"
 cd "$here"
 
-TARGETS=(dicom_walk dicom_decode exam_info split_images tiff profile)
+TARGETS=(dicom_walk dicom_decode exam_info split_images tiff profile ftp_reply mlsd nlst)
 target="${1:?usage: $0 TARGET SECONDS [JOBS]}"
 seconds="${2:?usage: $0 TARGET SECONDS [JOBS]}"
 jobs="${3:-1}"
