@@ -422,6 +422,7 @@ void TFtpConnection::Get(const std::string& name, const std::string& localPath, 
     if (m_fileDescriptor < 0)
         throw EFCreateError("Cannot create file \"" + localPath + "\". " + std::strerror(errno));
     FileGuard guard{m_fileDescriptor};
+    m_expectedSize = expectedSize;
     Perform(Op::Retr, name, {});
     if (::close(m_fileDescriptor) != 0) {
         m_fileDescriptor = -1;
@@ -692,6 +693,12 @@ size_t TFtpConnection::OnWrite(const char* data, size_t length)
         }
         m_listing.append(data, length);
     } else if (m_op == Op::Retr) {
+        // More than the server's size is no copy of the file; a server that
+        // never stops sending must not fill the disk.
+        if (m_expectedSize >= 0 && m_transferred + int64_t(length) > m_expectedSize) {
+            m_callbackFailure = std::make_exception_ptr(EFtpError("The server sent more than the file's size."));
+            return 0;
+        }
         if (!FtpWire::WriteAll(m_fileDescriptor, data, length)) {
             m_callbackFailure = std::make_exception_ptr(EWriteError("Stream write error"));
             return 0;

@@ -114,7 +114,8 @@ public:
     void SetBinary();
     // RETR into localPath, created empty first (replacing any file). The
     // partial file stays on failure. When expectedSize is known (>= 0), a
-    // transfer that ends with another byte count fails.
+    // transfer that ends with another byte count fails, and one that passes
+    // it stops at once.
     void Get(const std::string& name, const std::string& localPath, int64_t expectedSize = -1);
 
     // Any thread. Makes the operation in progress (Connect included) fail
@@ -184,6 +185,7 @@ private:
     Op m_op = Op::Command;
     std::atomic<bool> m_abort{false};
     int64_t m_transferred = 0;
+    int64_t m_expectedSize = -1; // of the running RETR; -1 unknown
     int64_t m_lastActivityMs = 0;
     bool m_dataPending = false; // a passive reply came, the transfer has not begun
     int m_fileDescriptor = -1;

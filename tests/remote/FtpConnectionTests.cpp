@@ -457,6 +457,9 @@ TEST_F(FtpTest, GetWithAnUnexpectedByteCountFails)
     ftp.Connect();
     ftp.ChangeDir("/referring/s");
     EXPECT_THROW(ftp.Get("a.dcm", LocalPath("a.dcm"), 10), EFtpError);
+    // More than expected stops before anything past the size is written.
+    EXPECT_THROW(ftp.Get("a.dcm", LocalPath("a.dcm"), 3), EFtpError);
+    EXPECT_LE(ReadLocal(LocalPath("a.dcm")).size(), 3u);
 }
 
 TEST_F(FtpTest, GetIntoAnImpossibleLocalPathRaisesACreateError)
