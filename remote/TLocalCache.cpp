@@ -127,7 +127,16 @@ bool CheckFolders(const std::string& path)
 
 std::string CatalogueFile(const std::string& userName, const std::string& host, int port)
 {
-    return CacheHome() + "/" + CacheFolderName + "/catalogue-" + Escaped(userName) + "-" + Escaped(host) + "-" +
+    // USER@HOST:PORT with "@" escaped in the user's name: no two servers or
+    // users share a file (the port is always last, the user's "@" first).
+    std::string user;
+    for (char c : FolderName(userName)) {
+        if (c == '@')
+            AppendEscape(user, c);
+        else
+            user += c;
+    }
+    return CacheHome() + "/" + CacheFolderName + "/catalogue-" + user + "@" + FolderName(host) + ":" +
            std::to_string(port);
 }
 
