@@ -345,7 +345,8 @@ TEST_F(WorkerTest, TheFinishedCaseLeavesTheQueueNotTheNewHead)
 
 TEST_F(WorkerTest, AnAbandonedPickGetsItsLightAndMarkBack)
 {
-    Start({"--reject-all"}); // every connection attempt of the worker fails
+    Start();
+    server.Stop(); // every connection attempt of the worker fails, and is retried
     const std::string key = "g\\Doe\\CT";
     CaseRow* row = catalogue.List.AddCaseRow(key, rlIncomplete);
     int phase = 0;
