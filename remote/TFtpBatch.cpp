@@ -115,7 +115,10 @@ struct TFtpBatch::Lane {
         if (const int code = FtpWire::FinalReplyCode(line)) {
             ReplyCode = code;
             ReplyText = line;
-            LoggedIn = LoggedIn || code == LoggedInReply;
+            // A passive reply too: a connection taken from the cache logged
+            // in long ago, and a data connection counts as a new one, so
+            // a command refused there is no refused connection.
+            LoggedIn = LoggedIn || code == LoggedInReply || FtpWire::IsPassiveReply(code);
             // A CWD of libcurl's own may follow the SIZE quote.
             if (code == SizeReply)
                 SizeText = line;

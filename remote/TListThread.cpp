@@ -1,6 +1,7 @@
 #include "RemoteLog.h"
 #include "TListThread.h"
 
+#include "EFtpSocketError.h"
 #include "TCatalogue.h"
 #include "TFtpBatch.h"
 #include "TLocalCache.h"
@@ -17,14 +18,16 @@ namespace {
 struct EWalkEnded {};
 
 // A failure inside one folder skips that folder only; the end of the walk
-// passes through.
+// passes through. lost: the network failed, not the folder.
 template <class Work>
-void Guarded(Work&& work)
+void Guarded(bool& lost, Work&& work)
 {
     try {
         work();
     } catch (const EWalkEnded&) {
         throw;
+    } catch (const EFtpSocketError&) {
+        lost = true;
     } catch (...) {
     }
 }
@@ -69,7 +72,8 @@ void TListThread::run()
     m_startedAt = int64_t(std::time(nullptr));
     try {
         Walk();
-        m_complete = !isInterruptionRequested();
+        // Folders the network lost may hold cases: such a list is not saved.
+        m_complete = !isInterruptionRequested() && !m_folderLost;
         qCDebug(lcWorkers) << "listing: done";
     } catch (const std::exception& e) {
         // Listing failures are silent: the rows found so far stay.
@@ -137,7 +141,7 @@ void TListThread::WalkOneByOne(const std::vector<std::string>& groups)
         if (!LocalCache::IsSafeName(g))
             continue;
         Reopen();
-        Guarded([&] {
+        Guarded(m_folderLost, [&] {
             m_connection.ChangeDir(m_root + "/" + g);
             Status("Searching folder " + Upper(g));
             std::vector<std::string> patients;
@@ -146,7 +150,7 @@ void TListThread::WalkOneByOne(const std::vector<std::string>& groups)
                 if (!LocalCache::IsSafeName(p))
                     continue;
                 Reopen();
-                Guarded([&] {
+                Guarded(m_folderLost, [&] {
                     m_connection.ChangeDir(m_root + "/" + g + "/" + p);
                     std::vector<std::string> studies;
                     m_connection.List(studies);
@@ -184,8 +188,10 @@ void TListThread::WalkInParallel(TFtpBatch& batch, const std::vector<std::string
     };
     events.Finished = [&](size_t i, const TFtpBatch::Result& result) {
         // A folder whose listing failed is skipped.
-        if (result.Kind != TFtpBatch::Outcome::Fetched)
+        if (result.Kind != TFtpBatch::Outcome::Fetched) {
+            m_folderLost = m_folderLost || result.SocketKind;
             return !isInterruptionRequested();
+        }
         const Folder folder = folders[i];
         if (!folder.Patient.empty()) {
             std::vector<std::string> studies;

@@ -66,6 +66,7 @@ private:
     std::vector<std::string> m_found; // keys of the cases this walk listed
     int64_t m_startedAt = 0;          // seconds since the epoch
     bool m_complete = false;          // the walk reached the end of the root
+    bool m_folderLost = false;        // a folder failed for the network's sake
     std::string m_groupShown;         // in "Searching folder "
     int64_t m_groupShownMs = 0;
 };

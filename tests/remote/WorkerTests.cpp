@@ -735,20 +735,21 @@ TEST_F(WorkerTest, AFolderWhoseListingFailsSkipsOnlyThatPatient)
 TEST_F(WorkerTest, StopDuringAParallelWalkEndsItPromptlyAndSavesNothing)
 {
     CatalogueTree(server);
-    for (int i = 0; i < 100; ++i)
+    for (int i = 0; i < 300; ++i)
         server.AddFolder("referring/grpB/Slow/S" + std::to_string(i));
     Start(QStringList{"--slow-list", "/referring/grpB/Slow:1"} + LockedFolder);
     bool done = false;
     catalogue.OnListingDone = [&] { done = true; };
     QPointer<TListThread> walk = TListThread::Start(catalogue, [] { return std::string("/referring"); });
-    // Every other folder is listed: the trickling one is in progress.
-    ASSERT_TRUE(WaitUntil([&] { return catalogue.List.Count() == 8; }));
+    // Every other folder is listed: the trickling one is in progress (an
+    // event, however long a busy machine takes to get there).
+    ASSERT_TRUE(WaitUntil([&] { return catalogue.List.Count() == 8; }, 90000)) << catalogue.List.Count() << " " << catalogue.StatusText();
     QElapsedTimer clock;
     clock.start();
     ASSERT_TRUE(walk);
     walk->Stop();
-    // The trickle alone would take 100 s.
-    EXPECT_LT(clock.elapsed(), 20000);
+    // The trickle alone would take 300 s.
+    EXPECT_LT(clock.elapsed(), 30000);
     EXPECT_TRUE(done);
     QCoreApplication::processEvents();
     EXPECT_FALSE(TSavedCatalogue::Load(catalogue.Settings));

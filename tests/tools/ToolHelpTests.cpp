@@ -18,10 +18,10 @@ std::vector<Tool> AllTools()
     std::vector<Tool> all;
     for (const char* binary : {TOOL_BINARIES})
         all.push_back({QString::fromUtf8(binary), {}});
-    for (const char* script : {"run-demo.sh", "bench/download-bench.sh", "bench/load-bench.sh",
+    for (const char* script : {"run-demo.sh", "bench/download-bench.sh", "bench/list-bench.sh", "bench/load-bench.sh",
                                "screenshot/screenshot.sh", "screenshot/flow-shots.sh"})
         all.push_back({"bash", {tools + script}});
-    for (const char* script : {"bench/download_bench.py", "bench/load_bench.py", "demo/demo_server.py"})
+    for (const char* script : {"bench/download_bench.py", "bench/list_bench.py", "bench/load_bench.py", "demo/demo_server.py"})
         all.push_back({DEMO_PYTHON, {tools + script}});
     return all;
 }
