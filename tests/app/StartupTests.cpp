@@ -13,11 +13,18 @@
 #include "TForm1.h"
 #include "THelp.h"
 #include "TNotificationHold.h"
+#include "ScopedEnv.h"
+#include "ScratchUser.h"
 #include "TSingleInstance.h"
 #include "TThreadSync.h"
+#include "WaitUntil.h"
 
 #include <QDeadlineTimer>
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
 #include <QLabel>
+#include <QLockFile>
 #include <QPainter>
 #include <QPointer>
 #include <QProcess>
@@ -32,8 +39,15 @@
 #include <gtest/gtest.h>
 
 #include <atomic>
+#include <csignal>
+#include <cstring>
 #include <optional>
 #include <thread>
+
+#include <sys/socket.h>
+#include <sys/stat.h>
+#include <sys/un.h>
+#include <unistd.h>
 
 namespace {
 
@@ -357,4 +371,125 @@ TEST(SingleInstance, WithoutATokenTheProgramRunsAlone)
 {
     TSingleInstance lone("CaldrisTestLone", "/nonexistent/folder/for/the/lock");
     EXPECT_EQ(lone.Acquire(), TSingleInstance::NoToken);
+}
+
+// ---- single instance against another user of the machine ----
+
+namespace {
+
+// Waits for a test's child, serving the event loop meanwhile; one that hangs is ended.
+int ChildEnd(pid_t child)
+{
+    int code = -1;
+    if (!WaitUntil([&] { return TScratchUser::Ended(child, &code, false); }))
+        ::kill(child, SIGKILL), TScratchUser::Ended(child, &code, true);
+    return code;
+}
+
+// How many bytes a peer sent before it hung up.
+int Drain(int fd)
+{
+    char buf[256];
+    int count = 0;
+    for (ssize_t n; (n = ::read(fd, buf, sizeof buf)) > 0;)
+        count += int(n);
+    return count;
+}
+
+sockaddr_un Address(const QString& path)
+{
+    sockaddr_un address{};
+    address.sun_family = AF_UNIX;
+    std::strncpy(address.sun_path, QFile::encodeName(path).constData(), sizeof address.sun_path - 1);
+    return address;
+}
+
+} // namespace
+
+// Without a valid runtime folder (su, ssh, cron) the token lives in a private
+// folder under the cache base, never in a shared one.
+TEST(SingleInstance, TheTokenLivesInAPrivateFolderOfOurs)
+{
+    QTemporaryDir dir;
+    const ScopedEnv cache("XDG_CACHE_HOME", dir.filePath("cache"));
+    const QString run = dir.filePath("run");
+    QDir().mkpath(run);
+    const struct {
+        QString runtime;
+        mode_t mode;
+        QString folder;
+    } cases[] = {{"", 0700, dir.filePath("cache/caldris")}, {"run", 0700, dir.filePath("cache/caldris")},
+                 {run, 0755, dir.filePath("cache/caldris")}, {run, 0700, run}};
+    for (const auto& c : cases) {
+        ASSERT_EQ(::chmod(QFile::encodeName(run).constData(), c.mode), 0);
+        const ScopedEnv runtime("XDG_RUNTIME_DIR", c.runtime);
+        TSingleInstance instance("CaldrisTestPrivate");
+        EXPECT_EQ(instance.Folder(), c.folder) << c.runtime.toStdString();
+        EXPECT_EQ(instance.Acquire(), TSingleInstance::First);
+        EXPECT_EQ(QFileInfo(c.folder).permissions().toInt() & 0x0077, 0) << "open to others";
+    }
+}
+
+// A lock of someone else's is not believed; a listener of someone else's
+// hears no folder; a later start of someone else's is not listened to.
+TEST(SingleInstance, ALockOrAPeerOfAnotherUserIsRefused)
+{
+    TScratchUser neighbour;
+    if (!neighbour.Available())
+        GTEST_SKIP() << TScratchUser::SkipReason;
+    QTemporaryDir dir;
+    TSingleInstance planted("CaldrisTestPlanted", dir.path());
+    QFile lock(planted.LockPath());
+    ASSERT_TRUE(lock.open(QIODevice::WriteOnly));
+    ASSERT_EQ(::fchown(lock.handle(), neighbour.Uid(), gid_t(-1)), 0);
+    EXPECT_EQ(planted.Acquire("/cases/g/p/s/"), TSingleInstance::NoToken);
+
+    TSingleInstance later("CaldrisTestListener", dir.path());
+    QLockFile held(later.LockPath());
+    ASSERT_TRUE(held.tryLock(0));
+    int pipes[2];
+    ASSERT_EQ(::pipe(pipes), 0);
+    const sockaddr_un address = Address(later.ServerName());
+    int listener = -1;
+    const pid_t child = neighbour.Start(
+        [&] {
+            if (::listen(listener, 1) != 0 || ::write(pipes[1], "L", 1) != 1)
+                return 1;
+            const int count = Drain(::accept(listener, nullptr, nullptr));
+            return ::write(pipes[1], &count, sizeof count) == sizeof count ? 0 : 1;
+        },
+        [&] {
+            listener = ::socket(AF_UNIX, SOCK_STREAM, 0);
+            ::bind(listener, reinterpret_cast<const sockaddr*>(&address), sizeof address);
+        });
+    ::close(pipes[1]);
+    char listening = 0;
+    ASSERT_EQ(::read(pipes[0], &listening, 1), 1);
+    EXPECT_EQ(later.Acquire("/cases/g/p/s/"), TSingleInstance::NoToken);
+    EXPECT_EQ(ChildEnd(child), 0);
+    int heard = -1;
+    EXPECT_EQ(::read(pipes[0], &heard, sizeof heard), ssize_t(sizeof heard));
+    EXPECT_EQ(heard, 0) << "the folder went to another user";
+    ::close(pipes[0]);
+
+    TSingleInstance first("CaldrisTestFirst", dir.path());
+    ASSERT_EQ(first.Acquire(), TSingleInstance::First);
+    int requests = 0;
+    first.OnOpenFolder = [&](const QString&) { ++requests; };
+    first.OnRestored = [&](int) { ++requests; };
+    // Opened up so that the other user reaches the socket at all.
+    ASSERT_EQ(::chmod(QFile::encodeName(dir.path()).constData(), 0711), 0);
+    ASSERT_EQ(::chmod(QFile::encodeName(first.ServerName()).constData(), 0777), 0);
+    const sockaddr_un ours = Address(first.ServerName());
+    const pid_t intruder = neighbour.Start([&] {
+        const int fd = ::socket(AF_UNIX, SOCK_STREAM, 0);
+        const char request[] = "OPEN /home/neighbour/case/\nRESTORE\n";
+        if (::connect(fd, reinterpret_cast<const sockaddr*>(&ours), sizeof ours) != 0 ||
+            ::write(fd, request, sizeof request - 1) != ssize_t(sizeof request - 1))
+            return 2;
+        return Drain(fd) == 0 ? 0 : 3; // hung up on, nothing answered
+    });
+    EXPECT_EQ(ChildEnd(intruder), 0);
+    QCoreApplication::processEvents();
+    EXPECT_EQ(requests, 0);
 }
