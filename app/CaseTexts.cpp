@@ -1,8 +1,11 @@
 #include "CaseTexts.h"
 
 #include "Formatting.h"
+#include "TCaseList.h"
 #include "TDicomStream.h"
 #include "TStack.h"
+
+#include <vector>
 
 std::string TrimControls(const std::string& text)
 {
@@ -30,6 +33,41 @@ void FillCaseTexts(TStack& stack, TDicomStream& stream)
     const std::string rawDate = stream.GetElementString(DicomTag::StudyDate, "");
     stack.Referrer = stream.GetElementString(DicomTag::ReferringPhysicianName, "N/A");
     stack.DateText = FormatStudyDate(rawDate);
+    stack.DicomTexts = true;
+}
+
+void FillFolderCaseTexts(TStack& stack, const std::string& folder)
+{
+    // The last three names of the path make the case's key.
+    std::vector<std::string> names;
+    size_t from = 0;
+    while (from < folder.size()) {
+        const size_t slash = folder.find('/', from);
+        const size_t end = slash == std::string::npos ? folder.size() : slash;
+        if (end > from)
+            names.push_back(folder.substr(from, end - from));
+        from = end + 1;
+    }
+    constexpr size_t kKeyNames = 3;
+    std::string key;
+    for (size_t i = names.size() > kKeyNames ? names.size() - kKeyNames : 0; i < names.size(); ++i) {
+        if (!key.empty())
+            key += '\\';
+        key += names[i];
+    }
+    const TParsedKey parsed = ParseCaseKey(key);
+    stack.Patient = parsed.patient;
+    stack.StudyText = parsed.study.empty() ? "N/A" : parsed.study;
+    stack.DateText = parsed.hasDate ? FormatStudyDate(parsed.dateField) : std::string();
+    stack.Referrer = "N/A";
+}
+
+void CopyCaseTexts(const TStack& from, TStack& to)
+{
+    to.Patient = from.Patient;
+    to.StudyText = from.StudyText;
+    to.DateText = from.DateText;
+    to.Referrer = from.Referrer;
 }
 
 std::string SeriesKey(TDicomStream& stream)

@@ -4,6 +4,7 @@
 #include "SplitImages.h"
 #include "TAquaRadio.h"
 #include "TForm1.h"
+#include "TPrivateDialogSettings.h"
 
 #include <QApplication>
 #include <QDir>
@@ -13,6 +14,25 @@
 #include <QStandardPaths>
 
 const char* const kNothingToSave = "This series has no images yet, so there is nothing to save.";
+const char* const kTiffFilter = "Multipage TIFF (*.TIF)";
+const char* const kDicomFilter = "DICOM files (*.DCM)";
+
+QString SuffixForFilter(const QString& filter) { return filter == kDicomFilter ? "DCM" : "TIF"; }
+
+void ExportStack(const TStack& stack, size_t count, const std::string& fileName)
+{
+    std::vector<TDibGraphic*> images;
+    for (size_t i = 0; i < count && i < stack.FrameList.size(); ++i)
+        images.push_back(stack.FrameList[i].get());
+    TSplitDicom dicom = SplitImages;
+    if (!stack.FrameFiles.empty()) {
+        // The source is a grouping name, not a file: the images' own files are copied.
+        const std::vector<std::string> files(stack.FrameFiles.begin(),
+                                             stack.FrameFiles.begin() + std::ptrdiff_t(std::min(count, stack.FrameFiles.size())));
+        dicom = [files](const std::string&, const std::string& target) { CopyImageFiles(files, target); };
+    }
+    ExportSeries(images, stack.Source, fileName, dicom, ScreenLogicalDpi());
+}
 
 QString ProposedSaveName(const std::string& source)
 {
@@ -36,9 +56,14 @@ QString SaveStartFolder(const QString& lastFolder)
 
 QString AskSaveStackName(QWidget* parent, const QString& folder, const QString& proposed)
 {
-    QFileDialog dialog(parent, "Save stack", folder, "Multipage TIFF (*.TIF);;DICOM files (*.DCM)");
+    // Declared first, so that it outlives the dialog, which writes its own
+    // settings when it is destroyed.
+    TPrivateDialogSettings privateSettings;
+    QFileDialog dialog(parent, "Save stack", folder, QString(kTiffFilter) + ";;" + kDicomFilter);
     dialog.setAcceptMode(QFileDialog::AcceptSave);
-    dialog.setDefaultSuffix("TIF");
+    dialog.setDefaultSuffix(SuffixForFilter(kTiffFilter));
+    QObject::connect(&dialog, &QFileDialog::filterSelected,
+                     [&dialog](const QString& filter) { dialog.setDefaultSuffix(SuffixForFilter(filter)); });
     dialog.setOption(QFileDialog::DontConfirmOverwrite, false);
     dialog.selectFile(proposed);
     if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty())
@@ -74,9 +99,5 @@ void SaveShownSeries(TForm1& form, const TAskSaveName& ask, const TTellUser& tel
         ~RestoreCursor() { QApplication::restoreOverrideCursor(); }
     } restore;
     // The count is taken once: the loader may still be filling the list.
-    std::vector<TDibGraphic*> images;
-    const size_t count = stack.FrameList.size();
-    for (size_t i = 0; i < count; ++i)
-        images.push_back(stack.FrameList[i].get());
-    ExportSeries(images, stack.Source, chosen.toStdString(), SplitImages, ScreenLogicalDpi());
+    ExportStack(stack, stack.FrameList.size(), chosen.toStdString());
 }

@@ -10,6 +10,7 @@
 class QWidget;
 
 class TForm1;
+struct TStack;
 
 // Shows the save dialog in folder with the proposed name; returns the chosen
 // name, or an empty text when the user cancels.
@@ -23,6 +24,15 @@ void TellSaveProblem(QWidget* parent, const QString& message);
 // and says so. Otherwise exports exactly the shown stack's images and
 // remembers the chosen folder in the form.
 void SaveShownSeries(TForm1& form, const TAskSaveName& ask, const TTellUser& tell);
+// Saves the first count frames of stack under fileName as ExportSeries does;
+// a series grouped from single-image files is saved as copies of those files
+// in display order, under the same numbered names a split file gets.
+void ExportStack(const TStack& stack, size_t count, const std::string& fileName);
+// The dialog's file types, and the extension each appends to a name typed
+// without one.
+extern const char* const kTiffFilter;
+extern const char* const kDicomFilter;
+QString SuffixForFilter(const QString& filter);
 // The dialog's proposal: the source's file name with its extension replaced by ".TIF".
 QString ProposedSaveName(const std::string& source);
 // Where the dialog opens: the folder last saved to while it exists, else the

@@ -482,6 +482,8 @@ void TForm1::TrackBar4Change()
         if (stack->Zoom == 0 && !stack->FrameList.empty())
             FitShownStack();
         RefreshFrames(*stack);
+        // A report's texts may arrive with the case's first DICOM series.
+        ShowCaseTexts(*stack);
         return;
     }
     {
@@ -514,14 +516,19 @@ void TForm1::TrackBar4Change()
         PaintBox1->repaint();
         TrackBar3->SetPosition(stack->Zoom);
     }
-    PatientName->setText(QString::fromStdString(stack->Patient));
-    StudyDescription->setText(QString::fromStdString(stack->StudyText));
-    StudyDate->setText(QString::fromStdString(stack->DateText));
-    Comments->setText(QString::fromStdString(stack->Referrer));
+    ShowCaseTexts(*stack);
     RefreshFrames(*stack);
 }
 
 void TForm1::Image3Click()
+void TForm1::ShowCaseTexts(const TStack& stack)
+{
+    PatientName->setText(QString::fromStdString(stack.Patient));
+    StudyDescription->setText(QString::fromStdString(stack.StudyText));
+    StudyDate->setText(QString::fromStdString(stack.DateText));
+    Comments->setText(QString::fromStdString(stack.Referrer));
+}
+
 {
     if (!FTPList1->Initialised()) {
         FTPList1->FormCreate();

@@ -125,6 +125,7 @@ private:
     // The frame strip, the save panel and the slider thumbs go with the image view.
     void ShowImageControls(bool imageView);
     void ClearCaseTexts();
+    void ShowCaseTexts(const TStack& stack);
     QWidget* Textured(QWidget* panel);
 
     ILoaderControl& m_loaders;

@@ -162,17 +162,40 @@ void TLoader::Run()
 TStack* TLoader::AppendStack(std::unique_ptr<TStack> stack)
 {
     TStack* s = stack.get();
-    m_sync.Synchronize([&] { m_model.Stacks.push_back(std::move(stack)); });
+    m_sync.Synchronize([&] {
+        m_model.Stacks.push_back(std::move(stack));
+        LendCaseTexts(*s);
+    });
     return s;
 }
 
-void TLoader::AppendFrame(TStack* stack, std::unique_ptr<TDibGraphic> image)
+void TLoader::LendCaseTexts(TStack& added)
+{
+    const auto lender = std::find_if(m_model.Stacks.begin(), m_model.Stacks.end(),
+                                     [](const std::unique_ptr<TStack>& s) { return s->DicomTexts; });
+    if (!added.DicomTexts) {
+        if (lender != m_model.Stacks.end())
+            CopyCaseTexts(**lender, added);
+        else
+            FillFolderCaseTexts(added, m_folder);
+        return;
+    }
+    if (lender->get() != &added)
+        return; // not the first DICOM series: the others have their texts
+    for (const auto& s : m_model.Stacks)
+        if (!s->DicomTexts)
+            CopyCaseTexts(added, *s);
+}
+
+void TLoader::AppendFrame(TStack* stack, std::unique_ptr<TDibGraphic> image, const std::string& file)
 {
     // The append and its notification take effect together; once appended,
     // an image stays even when the notification fails.
     try {
         m_sync.Synchronize([&] {
             stack->FrameList.push_back(std::move(image));
+            if (!file.empty())
+                stack->FrameFiles.push_back(file);
             m_client.FrameAdded();
         });
     } catch (...) {
@@ -455,6 +478,7 @@ void TLoader::SingleImagePass(std::vector<std::string>& sortList)
                 return; // vanished or no longer DICOM: passed over
             }
             result.opened = true;
+            result.file = path;
             result.seriesKey = SeriesKey(*stream);
             result.stack = std::make_unique<TStack>();
             FillCaseTexts(*result.stack, *stream);
@@ -483,7 +507,7 @@ void TLoader::SingleImagePass(std::vector<std::string>& sortList)
             uint64_t fileBytes = 0;
             if (!Admit(*result.image, fileBytes, std::numeric_limits<uint64_t>::max()))
                 return !m_memoryFull;
-            AppendFrame(stack, std::move(result.image));
+            AppendFrame(stack, std::move(result.image), result.file);
             return true;
         });
 }

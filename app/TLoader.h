@@ -75,6 +75,7 @@ private:
     struct TDecoded {
         bool opened = false;            // the file opened as a DICOM stream
         std::string seriesKey;          // of a single-image file
+        std::string file;               // the single-image file's path
         std::unique_ptr<TStack> stack;  // its case texts, for a new stack
         std::unique_ptr<TDibGraphic> image;
         bool tooLarge = false;          // refused by the pixel-store limit
@@ -100,7 +101,12 @@ private:
     // Decodes count images on the pool and hands each over in order.
     void InOrder(size_t count, const TDecode& decode, const THandOver& handOver);
     TStack* AppendStack(std::unique_ptr<TStack> stack);
-    void AppendFrame(TStack* stack, std::unique_ptr<TDibGraphic> image);
+    // Texts for a stack without a DICOM header of its own (PDF report, TIFF
+    // series): the first DICOM series', else the case folder's names; the
+    // first DICOM series also lends its texts to such stacks appended before it.
+    void LendCaseTexts(TStack& added);
+    // file: the single-image file the frame came from, for grouped stacks.
+    void AppendFrame(TStack* stack, std::unique_ptr<TDibGraphic> image, const std::string& file = {});
     // Counts an image's pixel store against the case budget and the file's
     // cap; false (and the user told once) when it does not fit.
     bool Admit(const TDibGraphic& image, uint64_t& fileBytes, uint64_t fileCap);

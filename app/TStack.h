@@ -17,6 +17,12 @@ struct TStack {
     std::string DateText;
     std::string Referrer;
     TFrameList FrameList;  // display order; empty for the PDF report
+    // For a stack grouped from single-image files: each frame's file, in
+    // display order (a saved copy of the series is made from them); empty otherwise.
+    std::vector<std::string> FrameFiles;
+    // The texts were read from this stack's own DICOM header (not lent by
+    // another series or taken from the case folder's names).
+    bool DicomTexts = false;
     int32_t OffsetX = 0;
     int32_t OffsetY = 0;
     int32_t Zoom = 0;      // 0: not fitted yet

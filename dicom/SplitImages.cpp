@@ -1,7 +1,13 @@
 #include "SplitImages.h"
 
+#include "Exception.h"
 #include "Format.h"
+#include "TFileStream.h"
 #include "TDicomStream.h"
+
+#include <set>
+#include <sys/stat.h>
+#include <utility>
 
 namespace {
 
@@ -25,12 +31,37 @@ void CopyRange(TDicomStream& source, TFileStream& target, int64_t from, int64_t 
 
 } // namespace
 
+std::string NumberedFileName(const std::string& targetFile, int k)
+{
+    const size_t extStart = ExtensionStart(targetFile);
+    return Format("%s-%4.4d%s", targetFile.substr(0, extStart).c_str(), k, targetFile.substr(extStart).c_str());
+}
+
+void CopyImageFiles(const std::vector<std::string>& sourceFiles, const std::string& targetFile)
+{
+    // Files are told apart by device and inode, whatever their names.
+    std::set<std::pair<dev_t, ino_t>> sources;
+    struct stat st {};
+    for (const std::string& source : sourceFiles)
+        if (::stat(source.c_str(), &st) == 0)
+            sources.insert({st.st_dev, st.st_ino});
+    for (size_t i = 0; i < sourceFiles.size(); ++i) {
+        const std::string name = NumberedFileName(targetFile, int(i + 1));
+        if (::stat(name.c_str(), &st) == 0 && sources.count({st.st_dev, st.st_ino}))
+            throw EFCreateError(Format("Cannot create file \"%s\". It is one of the series' own files.", name.c_str()));
+    }
+    for (size_t i = 0; i < sourceFiles.size(); ++i) {
+        TFileStream source(sourceFiles[i], fmOpenRead | fmShareDenyNone);
+        TFileStream target(NumberedFileName(targetFile, int(i + 1)), fmCreate);
+        const int64_t size = source.Size();
+        if (size > 0)
+            target.CopyFrom(source, size);
+    }
+}
+
 void SplitImages(const std::string& sourceFile, const std::string& targetFile)
 {
     TDicomStream source(sourceFile, fmOpenRead | fmShareDenyNone);
-    const size_t extStart = ExtensionStart(targetFile);
-    const std::string head = targetFile.substr(0, extStart);
-    const std::string extension = targetFile.substr(extStart);
 
     constexpr int64_t kHeader = 8;
     const int64_t headerStart = source.SeekDataSetStart();
@@ -48,7 +79,7 @@ void SplitImages(const std::string& sourceFile, const std::string& targetFile)
             ++k;
             const int64_t end = source.Position();
             {
-                TFileStream target(Format("%s-%4.4d%s", head.c_str(), k, extension.c_str()), fmCreate);
+                TFileStream target(NumberedFileName(targetFile, k), fmCreate);
                 CopyRange(source, target, headerStart, firstItemStart - kHeader - headerStart);
                 CopyRange(source, target, itemStart, end - kHeader - itemStart);
             }

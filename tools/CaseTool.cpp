@@ -3,8 +3,7 @@
 #include "CaseJson.h"
 #include "ILoaderClient.h"
 #include "Program.h"
-#include "SeriesExport.h"
-#include "SplitImages.h"
+#include "SeriesSave.h"
 #include "TCaseModel.h"
 #include "TLoader.h"
 #include "ToolOptions.h"
@@ -31,7 +30,8 @@ const char* kUsage =
     "  info    loads the case folder as the viewer does and prints its series as JSON\n"
     "  render  writes frame FRAME of series SERIES (both from 0) as shown at 100 % to a PNG file\n"
     "  export  saves series SERIES to TARGET: a multi-page TIFF file when TARGET ends in .tif,\n"
-    "          numbered DICOM files cut from the series' source file otherwise\n";
+    "          numbered DICOM files otherwise: cut from the series' source file, or copies\n"
+    "          of its single-image files in display order\n";
 
 // Runs the loader to its end on the calling (UI) thread's event loop.
 class HeadlessClient : public ILoaderClient {
@@ -128,10 +128,7 @@ int main(int argc, char** argv)
                 return Fail(std::string("cannot write ") + argv[5]);
             return 0;
         }
-        std::vector<TDibGraphic*> images;
-        for (const auto& f : stack.FrameList)
-            images.push_back(f.get());
-        ExportSeries(images, stack.Source, argv[4], SplitImages, ScreenLogicalDpi());
+        ExportStack(stack, stack.FrameList.size(), argv[4]);
     } catch (const std::exception& e) {
         return Fail(e.what());
     }

@@ -1,5 +1,7 @@
 #include "CaseFolder.h"
 
+#include <QDir>
+#include <QFile>
 #include <QFileInfo>
 #include <QImage>
 #include <QJsonArray>
@@ -97,4 +99,27 @@ TEST(CaseTool, RenderExportAndErrors)
     r = Tool({"--help"});
     EXPECT_EQ(r.exitCode, 0);
     EXPECT_TRUE(r.out.contains("caldris-case info FOLDER"));
+}
+
+TEST(CaseTool, ExportCopiesTheFilesOfAGroupedSeriesInDisplayOrder)
+{
+    CaseFolder c;
+    const char* order[] = {"z.dcm", "s-0003.dcm", "a.dcm"}; // instance numbers 1, 2, 10
+    for (int i = 0; i < 3; ++i)
+        c.Single(order[i], {.value = uint8_t(i), .instance = i < 2 ? std::to_string(i + 1) : "10"});
+    const auto bytes = [](const QString& path) {
+        QFile f(path);
+        return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
+    };
+    QTemporaryDir out;
+    ASSERT_EQ(Tool({"export", Q(c.Path()), "0", out.filePath("ct.dcm")}).exitCode, 0);
+    for (int k = 1; k <= 3; ++k)
+        EXPECT_EQ(bytes(out.filePath(QString("ct-000%1.dcm").arg(k))), bytes(Q(c.File(order[k - 1])))) << k;
+    EXPECT_EQ(QDir(out.path()).count(), 2u + 3u);
+    // Into the case folder, where a numbered name is a source's own: refused, nothing lost.
+    const QByteArray source = bytes(Q(c.File(order[1])));
+    const ToolRun onto = Tool({"export", Q(c.Path()), "0", Q(c.File("s.dcm"))});
+    EXPECT_TRUE(onto.exitCode != 0 && onto.err.contains("series' own files")) << onto.err.toStdString();
+    EXPECT_EQ(bytes(Q(c.File(order[1]))), source);
+    EXPECT_FALSE(QFileInfo::exists(Q(c.File("s-0001.dcm"))));
 }

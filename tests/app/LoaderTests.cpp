@@ -7,6 +7,7 @@
 #include "TLoader.h"
 
 #include <QCoreApplication>
+#include <QDir>
 #include <QElapsedTimer>
 #include <QEventLoop>
 #include <QThread>
@@ -88,6 +89,28 @@ TEST(LoaderReports, PdfOnlyAndTwoPdfs)
         EXPECT_EQ(m.Stacks.size(), 1u);
         EXPECT_EQ(r.previews.back(), 2); // one button more than there will be stacks
         EXPECT_EQ(r.previews.front(), 0);
+    }
+}
+
+TEST(LoaderTexts, ReportsAndTiffSeriesShowTheCaseTexts)
+{
+    // From the DICOM series, also for stacks loaded before it; without one from the folder's names.
+    for (const bool withDicom : {true, false}) {
+        CaseFolder c;
+        const std::string sub = "group/SMITH^ANN!P1/Chest CT!2026.11.02/";
+        ASSERT_TRUE(QDir().mkpath(QString::fromStdString(c.File(sub))));
+        c.Pdf(sub + "report.pdf");
+        c.Tiff(sub + "keys.tif", 1);
+        if (withDicom)
+            c.Single(sub + "a.dcm", {.patient = "ROE^MARY"});
+        TCaseModel m;
+        Recorder(m).Load(c.File(sub));
+        ASSERT_EQ(m.Stacks.size(), withDicom ? 3u : 2u);
+        for (const auto& s : m.Stacks) {
+            EXPECT_EQ(s->Patient, withDicom ? "ROE^MARY" : "SMITH^ANN") << s->Source;
+            EXPECT_EQ(s->DateText, FormatStudyDate(withDicom ? "2004.05.17" : "2026.11.02")) << s->Source;
+            EXPECT_EQ(s->StudyText + s->Referrer, (withDicom ? m.Stacks.back()->StudyText : "Chest CT") + "N/A");
+        }
     }
 }
 

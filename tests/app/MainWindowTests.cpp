@@ -5,6 +5,7 @@
 #include "FakeLoader.h"
 #include "Messages.h"
 #include "Program.h"
+#include "SeriesSave.h"
 #include "TAquaRadio.h"
 #include "TAquaSlider.h"
 #include "TClickImage.h"
@@ -15,12 +16,17 @@
 
 #include <QApplication>
 #include <QClipboard>
+#include <QComboBox>
+#include <QDateTime>
+#include <QFileDialog>
 #include <QDir>
 #include <QFileInfo>
 #include <QLabel>
+#include <QLineEdit>
 #include <QPainter>
 #include <QPdfWriter>
 #include <QPointer>
+#include <QSettings>
 #include <QStandardPaths>
 #include <QTemporaryDir>
 #include <QTest>
@@ -518,6 +524,32 @@ TEST(SaveCommand, NoCaseNothingHappens)
 
 TEST(SaveCommand, ASeriesWithoutImagesSavesNothingAndSaysSo)
 {
+TEST(SaveDialog, TheFileTypeDecidesTheExtensionAndTheToolkitKeepsNoSettings)
+{
+    const struct {
+        const char* typed; // null: the proposal as it stands
+        const char* filter;
+        const char* chosen;
+    } cases[] = {{nullptr, kDicomFilter, "SERIES.DCM"}, {"scan", kDicomFilter, "scan.DCM"}, {"scan", kTiffFilter, "scan.TIF"}};
+    QTemporaryDir dir;
+    const QString shared = QSettings(QSettings::UserScope, "QtProject").fileName();
+    const QDateTime before = QFileInfo(shared).lastModified(); // null when there is none
+    for (const auto& c : cases) {
+        QTimer::singleShot(0, [&c] {
+            auto* dialog = qobject_cast<QFileDialog*>(QApplication::activeModalWidget());
+            auto* type = dialog->findChild<QComboBox*>("fileTypeCombo");
+            for (int i = 0; i < type->count() && type->currentText() != c.filter; ++i) // as the user picks it
+                QTest::keyClick(type, Qt::Key_Down);
+            if (c.typed)
+                dialog->findChild<QLineEdit*>("fileNameEdit")->setText(c.typed);
+            QMetaObject::invokeMethod(dialog, "accept"); // the Save button
+        });
+        EXPECT_EQ(QFileInfo(AskSaveStackName(nullptr, dir.path(), "SERIES.TIF")).fileName(), c.chosen) << c.filter;
+    }
+    EXPECT_EQ(QFileInfo(shared).lastModified(), before);
+    EXPECT_EQ(QSettings(QSettings::UserScope, "QtProject").fileName(), shared);
+}
+
     QTemporaryDir out;
     Window w;
     SaveAnswers save;
