@@ -18,10 +18,12 @@
 
 #include <atomic>
 #include <cstdint>
+#include <memory>
 #include <string>
 #include <utility>
 #include <vector>
 
+class TCaseArrivals;
 class TCatalogue;
 struct CaseRow;
 
@@ -57,6 +59,8 @@ protected:
 
 private:
     void PickNextCase();
+    // The run of the picked case ended (UI thread): its arrivals end.
+    void EndArrivals(bool complete);
     // Gives an abandoned pick its row's light and mark back (UI thread).
     void ReleasePick();
     bool Stopping() const;
@@ -99,6 +103,9 @@ private:
     int m_fileNumber = 0;
     std::string m_statusShown;
     std::atomic<int64_t> m_progress{0};
+    // The files of the case complete so far, for a viewer that follows it.
+    std::shared_ptr<TCaseArrivals> m_arrivals;
+    bool m_viewed = false; // the case is shown while it downloads
 };
 
 // Monotonic millisecond tick; differences are taken as unsigned 32-bit.
