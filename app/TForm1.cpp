@@ -423,7 +423,7 @@ bool TForm1::ManagerShown() const { return !Chooser->isHidden(); }
 
 void TForm1::Image7Click(TAquaRadio* sender)
 {
-    if (sender->Tag == ShownSeries)
+    if (m_movingSelection || sender->Tag == ShownSeries)
         return;
     if (ManagerShown())
         SpeedButton1Click();
@@ -629,7 +629,11 @@ void TForm1::FollowShownStack(int series)
     if (series >= int(SeriesButtons.size()))
         return;
     ShownSeries = series;
-    SeriesButtons[size_t(series)]->SetChecked(true); // the click sees the series shown already
+    // Checking a button clicks it and the one it unchecks: neither may
+    // switch the stack that goes on being shown.
+    m_movingSelection = true;
+    SeriesButtons[size_t(series)]->SetChecked(true);
+    m_movingSelection = false;
 }
 
 void TForm1::StackInserted(int index)

@@ -142,6 +142,7 @@ private:
 
     ILoaderControl& m_loaders;
     std::shared_ptr<TCaseArrivals> m_following; // of the last loader started
+    bool m_movingSelection = false; // the shown stack's button follows it
     std::vector<QWidget*> m_backgrounds;
     std::vector<QLabel*> m_zoomMarks;
 };

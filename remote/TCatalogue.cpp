@@ -38,6 +38,7 @@ void TCatalogue::ViewWhileDownloading(const std::string& key)
         StopActiveCase = true;
     Queue.MoveToHead(key);
     DownloadsPaused = false;
+    WakeWorker = true;
     if (ActiveKey == key && Arrivals) {
         Followed = Arrivals;
         return;

@@ -31,6 +31,8 @@ public:
     // Set while the worker's case is to stop for another one that is being
     // viewed: read by the worker directly, cleared at its next pick.
     std::atomic<bool> StopActiveCase{false};
+    // Set with a case to view: the idle worker picks at once, not after its pause.
+    std::atomic<bool> WakeWorker{false};
     // The files of ActiveKey's run that are complete so far.
     std::shared_ptr<TCaseArrivals> Arrivals;
     // The case shown while it downloads, until its run ends.

@@ -98,7 +98,7 @@ void TFetchThread::Sleep(int ms)
 {
     QElapsedTimer t;
     t.start();
-    while (!isInterruptionRequested() && t.elapsed() < ms)
+    while (!isInterruptionRequested() && !m_catalogue.WakeWorker && t.elapsed() < ms)
         QThread::msleep(20);
 }
 
@@ -152,6 +152,7 @@ void TFetchThread::PickNextCase()
     if (!m_caseKey.empty() && m_caseKey != next)
         ReleasePick();
     m_catalogue.StopActiveCase = false;
+    m_catalogue.WakeWorker = false;
     m_caseKey = next;
     if (!next.empty() && !m_arrivals)
         m_arrivals = m_catalogue.ArrivalsFor(next);

@@ -11,11 +11,9 @@
 #include "TLoader.h"
 #include "WaitUntil.h"
 
+#include <QDir>
 #include <QFile>
 #include <gtest/gtest.h>
-
-#include <fstream>
-#include <sstream>
 
 namespace {
 
@@ -40,30 +38,17 @@ public:
     }
     void NotEnoughMemory() override {}
     void LoaderDone() override { done = true; }
-    void StackInserted(int index) override
-    {
-        ++placed;
-        if (shownImage && size_t(index) <= shownIndex)
-            ++shownIndex;
-    }
+    void StackInserted(int index) override { shownIndex += shownImage && size_t(index) <= shownIndex; }
     void StackMoved(int from, int to) override
     {
-        ++moved;
-        const size_t f = size_t(from), t = size_t(to);
-        if (!shownImage)
-            return;
-        if (shownIndex == f)
-            shownIndex = t;
-        else if (f < shownIndex && shownIndex <= t)
-            --shownIndex;
-        else if (t <= shownIndex && shownIndex < f)
-            ++shownIndex;
+        const int s = int(shownIndex);
+        if (shownImage)
+            shownIndex = size_t(s == from ? to : s - (from < s && s <= to) + (to <= s && s < from));
     }
     void FrameInserted(const TStack& stack, size_t index) override
     {
         ++inserted;
-        if (shownImage && &stack == model.Stacks[shownIndex].get() && index <= frame)
-            ++frame;
+        frame += shownImage && &stack == model.Stacks[shownIndex].get() && index <= frame;
         FrameAdded();
     }
     void CaseIncomplete() override { ++incomplete; }
@@ -76,7 +61,7 @@ public:
     }
 
     TCaseModel& model;
-    int preview = 0, placed = 0, moved = 0, inserted = 0, incomplete = 0, lost = 0;
+    int preview = 0, inserted = 0, incomplete = 0, lost = 0;
     bool done = false;
     size_t shownIndex = 0, frame = 0;
     const TDibGraphic* shownImage = nullptr;
@@ -141,11 +126,10 @@ protected:
         source.Single("b1", {.value = 50, .instance = "2", .seriesUid = "1.2.4"});
         source.Single("b2", {.value = 51, .instance = "3", .seriesUid = "1.2.4"});
         source.Single("z0", {.value = 52, .instance = "0", .seriesUid = "1.2.4"});
-        for (const char* name : {"report.pdf", "multi.dcm", "a1", "a2", "a3", "a4", "a5", "a6", "b1", "b2", "z0"}) {
-            std::ifstream f(source.File(name), std::ios::binary);
-            std::stringstream bytes;
-            bytes << f.rdbuf();
-            server.AddFile(std::string("referring/g/Doe/CT/") + name, bytes.str());
+        for (const QString& name : QDir(QString::fromStdString(source.Path())).entryList(QDir::Files)) {
+            QFile f(QString::fromStdString(source.File(name.toStdString())));
+            f.open(QIODevice::ReadOnly);
+            server.AddFile("referring/g/Doe/CT/" + name.toStdString(), f.readAll().toStdString());
         }
         server.Start({"--user", "doc:pw", "--slow", "a6:32:0.3"});
         catalogue.Settings.Host = "127.0.0.1";

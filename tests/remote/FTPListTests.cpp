@@ -197,12 +197,8 @@ TEST_F(FTPListTest, ViewCaseOpensEveryCaseAndPutsOneToDownloadFirst)
     Pick(remote);
     pane->ViewCase1Click();
     EXPECT_EQ(views, 2);
-    EXPECT_TRUE(c.StopActiveCase);
-    EXPECT_FALSE(c.DownloadsPaused);
-    ASSERT_EQ(c.Queue.Count(), 2);
-    EXPECT_EQ(c.Queue[0], remote->Key());
-    EXPECT_EQ(c.Queue[1], running->Key());
-    EXPECT_EQ(remote->RowMark, rmQueued);
+    EXPECT_TRUE(c.StopActiveCase && !c.DownloadsPaused && remote->RowMark == rmQueued);
+    EXPECT_EQ(c.Queue[0] + "," + c.Queue[1], remote->Key() + "," + running->Key());
     ASSERT_NE(pane->SelectedCaseArrivals(), nullptr);
     EXPECT_EQ(pane->SelectedCaseArrivals()->Key(), remote->Key());
 
