@@ -202,7 +202,7 @@ def main():
                     seconds, per_file, _ = results[(study, delay, name)]
                     print("| %d x %s | %g ms | %s | %.2f | %.1f | %.1f | %.2f |" %
                           (count, size_text(size), delay, CLIENTS[name], seconds, count / seconds,
-                           count * size / 1e6 / seconds, per_file))
+                           expected[study] / 1e6 / seconds, per_file))
         print()
         for (label, count, size), study in zip(cases, studies):
             for delay in delays:
@@ -217,7 +217,7 @@ def main():
             print("seconds from \"View Case\" on a Remote row, medians of the rounds; the ratio takes both")
             print("programs' whole runs (start to end of the process).")
             print("| case | one way | first image | whole case in the model | view run | download run | ratio |")
-            print("|---|---|---|---|---|---|")
+            print("|---|---|---|---|---|---|---|")
             for (label, count, size), study in zip(cases, studies):
                 for delay in delays:
                     if (study, delay) not in views:
