@@ -3,9 +3,11 @@
 // UI thread only.
 #include <QString>
 
+#include <memory>
 #include <string>
 
 class QWidget;
+class TCaseArrivals;
 
 class IDownloadManager {
 public:
@@ -22,6 +24,8 @@ public:
     virtual void LogOnWhenNeeded() = 0;
     // The cache folder of the selected case, ending with a separator.
     virtual std::string SelectedCaseFolder() const = 0;
+    // The arrivals of the selected case while it downloads to be viewed.
+    virtual std::shared_ptr<TCaseArrivals> SelectedCaseArrivals() const { return nullptr; }
     // Stops and waits for the download worker.
     virtual void FormDestroy() = 0;
 };

@@ -16,5 +16,9 @@ public:
     void RefreshList() override { TFTPList::RefreshList(); }
     void LogOnWhenNeeded() override { TFTPList::LogOnWhenNeeded(); }
     std::string SelectedCaseFolder() const override { return TFTPList::SelectedCaseFolder(); }
+    std::shared_ptr<TCaseArrivals> SelectedCaseArrivals() const override
+    {
+        return TFTPList::SelectedCaseArrivals();
+    }
     void FormDestroy() override { TFTPList::FormDestroy(); }
 };

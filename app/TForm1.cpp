@@ -416,14 +416,14 @@ void TForm1::ViewCase()
     PaintBox1->hide();
     Timer2->setInterval(10);
     Timer2->start();
-    OpenCase(FTPList1->SelectedCaseFolder());
+    OpenCase(FTPList1->SelectedCaseFolder(), FTPList1->SelectedCaseArrivals());
 }
 
 bool TForm1::ManagerShown() const { return !Chooser->isHidden(); }
 
 void TForm1::Image7Click(TAquaRadio* sender)
 {
-    if (sender->Tag == ShownSeries)
+    if (m_movingSelection || sender->Tag == ShownSeries)
         return;
     if (ManagerShown())
         SpeedButton1Click();
@@ -558,9 +558,15 @@ void TForm1::SpeedButton7Click()
                     TellUser ? TellUser : TTellUser(&TellSaveProblem));
 }
 
-void TForm1::OpenCase(const std::string& folder)
+void TForm1::OpenCase(const std::string& folder, std::shared_ptr<TCaseArrivals> arrivals)
 {
-    if (!Model.Stacks.empty() && FolderPart(Model.Stacks.front()->Source) == folder) {
+    // A case that is already open, or already followed as it arrives, is
+    // shown again as it is; one opened before its download was wanted is
+    // loaded again to follow it.
+    const bool open = !Model.Stacks.empty() && FolderPart(Model.Stacks.front()->Source) == folder &&
+                      (!arrivals || arrivals == m_following);
+    const bool followed = arrivals && arrivals == m_following && Model.ActiveLoader;
+    if (open || followed) {
         SpeedButton1Click();
         TStack* shown = ShownStack();
         if (!shown || !IsPdf(shown->Source))
@@ -577,8 +583,10 @@ void TForm1::OpenCase(const std::string& folder)
     SpeedButton1Click();
     ClearCaseTexts();
     MemoryNoticeShown = false;
+    IncompleteNoticeShown = false;
     Label9->setText(" ");
-    m_loaders.Start(Model, *this, folder);
+    m_following = arrivals;
+    m_loaders.Start(Model, *this, folder, std::move(arrivals));
 }
 
 void TForm1::Image1Click()
@@ -617,8 +625,64 @@ void TForm1::FrameAdded()
         }
     }
     TrackBar4Change();
-    if (!MemoryNoticeShown)
+    if (!MemoryNoticeShown && !IncompleteNoticeShown)
         Label9->setText("Loading " + QString(QChar(64 + stacks)));
+}
+
+void TForm1::FollowShownStack(int series)
+{
+    // Beyond the last button the stack can no longer be selected; the
+    // series index stays and shows what is there now.
+    if (series >= int(SeriesButtons.size()))
+        return;
+    ShownSeries = series;
+    // Checking a button clicks it and the one it unchecks: neither may
+    // switch the stack that goes on being shown.
+    m_movingSelection = true;
+    SeriesButtons[size_t(series)]->SetChecked(true);
+    m_movingSelection = false;
+}
+
+void TForm1::StackInserted(int index)
+{
+    const int before = int(Model.Stacks.size()) - 1;
+    if (ShownSeries < before && index <= ShownSeries)
+        FollowShownStack(ShownSeries + 1);
+}
+
+void TForm1::StackMoved(int from, int to)
+{
+    int shown = ShownSeries;
+    if (shown >= int(Model.Stacks.size()))
+        return;
+    if (shown == from)
+        shown = to;
+    else if (from < shown && shown <= to)
+        --shown;
+    else if (to <= shown && shown < from)
+        ++shown;
+    if (shown != ShownSeries)
+        FollowShownStack(shown);
+}
+
+void TForm1::FrameInserted(const TStack& stack, size_t index)
+{
+    // The shown image stays shown: the slider moves with it.
+    const int position = TrackBar1->Position();
+    if (&stack.FrameList == Model.ShownFrames && stack.FrameList.size() > 1 && int(index) <= position) {
+        TrackBar1->SetMax(int(stack.FrameList.size()) - 1);
+        TrackBar1->SetPosition(position + 1);
+    }
+    FrameAdded();
+}
+
+const char* const TForm1::kIncompleteCase = "Incomplete case: some images did not arrive";
+
+void TForm1::CaseIncomplete()
+{
+    IncompleteNoticeShown = true;
+    Label9->setText(kIncompleteCase);
+    Label9->adjustSize();
 }
 
 const char* const TForm1::kNotEnoughMemory = "Not enough memory to load every image of this case";
@@ -633,7 +697,7 @@ void TForm1::NotEnoughMemory()
 void TForm1::LoaderDone()
 {
     Image4->hide();
-    if (!MemoryNoticeShown)
+    if (!MemoryNoticeShown && !IncompleteNoticeShown)
         Label9->setText(" ");
     Model.ActiveLoader = nullptr;
 }

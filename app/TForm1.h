@@ -13,6 +13,7 @@
 #include <QPixmap>
 
 #include <functional>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -21,6 +22,7 @@ class ILoaderControl;
 class QFrame;
 class QLabel;
 class QToolButton;
+class TCaseArrivals;
 class TClickImage;
 class TPdf;
 
@@ -58,6 +60,7 @@ public:
     QWidget* Panel1;
     QLabel* Label9; // loading label
     bool MemoryNoticeShown = false; // Label9 keeps the notice until the next case
+    bool IncompleteNoticeShown = false; // likewise
     QWidget* Panel10;
     QLabel* Label8;
     QLabel* Label5; // frame count
@@ -87,7 +90,8 @@ public:
     void Image3Click();
     void SpeedButton1Click();
     void SpeedButton7Click();
-    void OpenCase(const std::string& folder);
+    // arrivals: the case downloads and is shown as its files arrive.
+    void OpenCase(const std::string& folder, std::shared_ptr<TCaseArrivals> arrivals = nullptr);
     // A folder handed over by a later start of the program.
     void OpenFolder(const std::string& folder);
     void ViewCase();           // ViewCaseMessage
@@ -101,10 +105,17 @@ public:
     void FrameAdded() override;
     void NotEnoughMemory() override;
     void LoaderDone() override;
+    void StackInserted(int index) override;
+    void StackMoved(int from, int to) override;
+    void FrameInserted(const TStack& stack, size_t index) override;
+    void CaseIncomplete() override;
 
     bool ManagerShownOnce = false;
     // The loading label's text when some images of the case were left out.
     static const char* const kNotEnoughMemory;
+    // The loading label's text when the download of the shown case ended
+    // without every file.
+    static const char* const kIncompleteCase;
     bool ManagerShown() const;
 
 protected:
@@ -126,9 +137,13 @@ private:
     void ShowImageControls(bool imageView);
     void ClearCaseTexts();
     void ShowCaseTexts(const TStack& stack);
+    // Keeps showing the same stack after stacks went in before it.
+    void FollowShownStack(int series);
     QWidget* Textured(QWidget* panel);
 
     ILoaderControl& m_loaders;
+    std::shared_ptr<TCaseArrivals> m_following; // of the last loader started
+    bool m_movingSelection = false; // the shown stack's button follows it
     std::vector<QWidget*> m_backgrounds;
     std::vector<QLabel*> m_zoomMarks;
 };

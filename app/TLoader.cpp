@@ -4,6 +4,7 @@
 #include "CaseTexts.h"
 #include "ILoaderClient.h"
 #include "ReadExamInfo.h"
+#include "TCaseArrivals.h"
 #include "TCaseModel.h"
 #include "TDecodePool.h"
 #include "TDicomGraphic.h"
@@ -72,8 +73,9 @@ void TLoader::Decode(std::unique_ptr<TDicomGraphic> image, TDicomStream& stream,
 
 uint64_t TLoader::FileStoreCap(uint64_t fileSize) { return std::max(kFileCapFloor, kFileCapFactor * fileSize); }
 
-TLoader::TLoader(TCaseModel& model, ILoaderClient& client, const std::string& folder, const TLoadLimits& limits)
-    : m_model(model), m_client(client), m_folder(folder), m_limits(limits)
+TLoader::TLoader(TCaseModel& model, ILoaderClient& client, const std::string& folder, const TLoadLimits& limits,
+                 std::shared_ptr<TCaseArrivals> arrivals)
+    : m_model(model), m_client(client), m_folder(folder), m_limits(limits), m_arrivals(std::move(arrivals))
 {
     if (m_folder.empty() || m_folder.back() != '/')
         m_folder += '/';
@@ -81,9 +83,10 @@ TLoader::TLoader(TCaseModel& model, ILoaderClient& client, const std::string& fo
 
 TLoader::~TLoader() = default;
 
-TLoader* TLoader::Start(TCaseModel& model, ILoaderClient& client, const std::string& folder, const TLoadLimits& limits)
+TLoader* TLoader::Start(TCaseModel& model, ILoaderClient& client, const std::string& folder, const TLoadLimits& limits,
+                        std::shared_ptr<TCaseArrivals> arrivals)
 {
-    auto* loader = new TLoader(model, client, folder, limits);
+    auto* loader = new TLoader(model, client, folder, limits, std::move(arrivals));
     QObject::connect(loader, &QThread::finished, loader, &QObject::deleteLater);
     model.ActiveLoader = loader;
     loader->start(QThread::LowPriority);
@@ -96,32 +99,41 @@ void TLoader::Stop(TCaseModel& model)
     if (!loader)
         return;
     loader->requestInterruption();
+    if (loader->m_arrivals)
+        loader->m_arrivals->Wake();
     loader->m_sync.WaitFor(loader);
 }
 
 std::vector<TLoader::Entry> TLoader::ListEntries() const
 {
-    // The file system's own order; only regular files (also behind a
-    // symbolic link): folders, pipes, sockets and devices are passed over.
-    std::vector<Entry> entries;
+    std::vector<std::string> names;
     DIR* dir = ::opendir(m_folder.c_str());
     if (!dir)
-        return entries;
+        return {};
     while (dirent* d = ::readdir(dir)) {
         const std::string name = d->d_name;
-        if (name == "." || name == "..")
-            continue;
-        bool regular = d->d_type == DT_REG;
-        if (d->d_type == DT_UNKNOWN || d->d_type == DT_LNK) {
-            struct stat st {};
-            regular = ::stat((m_folder + name).c_str(), &st) == 0 && S_ISREG(st.st_mode);
-        }
-        if (!regular)
+        if (name != "." && name != "..")
+            names.push_back(name);
+    }
+    ::closedir(dir);
+    return EntriesOf(std::move(names));
+}
+
+std::vector<TLoader::Entry> TLoader::EntriesOf(std::vector<std::string> names) const
+{
+    // Name order, whatever order the file system keeps, so that a case that
+    // fills in while shown ends as a load of the whole folder does. Only
+    // regular files (also behind a symbolic link): folders, pipes, sockets
+    // and devices are passed over.
+    std::sort(names.begin(), names.end());
+    std::vector<Entry> entries;
+    for (const std::string& name : names) {
+        struct stat st {};
+        if (::stat((m_folder + name).c_str(), &st) != 0 || !S_ISREG(st.st_mode))
             continue;
         const size_t dot = name.rfind('.');
         entries.push_back({name, dot == std::string::npos ? std::string() : Upper(name.substr(dot)), TKind::Unknown, {}});
     }
-    ::closedir(dir);
     return entries;
 }
 
@@ -150,7 +162,18 @@ void TLoader::run()
 
 void TLoader::Run()
 {
-    std::vector<Entry> entries = ListEntries();
+    if (m_arrivals) {
+        Follow();
+    } else {
+        std::vector<Entry> entries = ListEntries();
+        LoadEntries(entries);
+    }
+    m_preview.clear();
+    m_preview.shrink_to_fit();
+}
+
+void TLoader::LoadEntries(std::vector<Entry>& entries)
+{
     PdfPass(entries);
     CountingPass(entries);
     KfPass(entries);
@@ -159,12 +182,62 @@ void TLoader::Run()
     SingleImagePass(sortList);
 }
 
-TStack* TLoader::AppendStack(std::unique_ptr<TStack> stack)
+void TLoader::Follow()
+{
+    size_t seen = 0;
+    for (;;) {
+        TCaseArrivals::Batch batch = m_arrivals->Wait(seen, [this] { return isInterruptionRequested(); });
+        if (Stopped())
+            return;
+        seen += batch.Names.size();
+        std::vector<Entry> entries = EntriesOf(std::move(batch.Names));
+        LoadEntries(entries);
+        if (Stopped())
+            return;
+        if (batch.Ended) {
+            if (!batch.Complete)
+                m_sync.Synchronize([this] { m_client.CaseIncomplete(); });
+            return;
+        }
+    }
+}
+
+size_t TLoader::PlaceOf(TGroup group, const std::string& order) const
+{
+    // After every stack that a load in order would have put first.
+    size_t i = 0;
+    while (i < m_placed.size()) {
+        const TPlacement& p = m_placed[i];
+        const bool before = p.group < group ||
+                            (p.group == group && (group == TGroup::Singles ? !LessIgnoringCase(order, p.order)
+                                                                           : !(order < p.order)));
+        if (!before)
+            break;
+        ++i;
+    }
+    return i;
+}
+
+TLoader::TPlacement* TLoader::PlacementOf(const TStack* stack)
+{
+    for (TPlacement& p : m_placed)
+        if (p.stack == stack)
+            return &p;
+    return nullptr;
+}
+
+TStack* TLoader::AppendStack(std::unique_ptr<TStack> stack, TGroup group, const std::string& order, bool notify)
 {
     TStack* s = stack.get();
+    const size_t index = PlaceOf(group, order);
+    m_placed.insert(m_placed.begin() + std::ptrdiff_t(index), TPlacement{s, group, order, {}});
     m_sync.Synchronize([&] {
-        m_model.Stacks.push_back(std::move(stack));
+        m_model.Stacks.insert(m_model.Stacks.begin() + std::ptrdiff_t(index), std::move(stack));
         LendCaseTexts(*s);
+        if (index + 1 < m_model.Stacks.size())
+            m_client.StackInserted(int(index));
+        if (notify)
+            m_client.FrameAdded();
     });
     return s;
 }
@@ -187,15 +260,52 @@ void TLoader::LendCaseTexts(TStack& added)
             CopyCaseTexts(added, *s);
 }
 
-void TLoader::AppendFrame(TStack* stack, std::unique_ptr<TDibGraphic> image, const std::string& file)
+void TLoader::Reorder(TPlacement& placement, const std::string& line)
+{
+    const auto from = size_t(&placement - m_placed.data());
+    TPlacement moved = std::move(placement);
+    moved.order = line;
+    m_placed.erase(m_placed.begin() + std::ptrdiff_t(from));
+    const size_t to = PlaceOf(moved.group, moved.order);
+    m_placed.insert(m_placed.begin() + std::ptrdiff_t(to), std::move(moved));
+    if (to == from)
+        return;
+    m_sync.Synchronize([&] {
+        std::unique_ptr<TStack> stack = std::move(m_model.Stacks[from]);
+        m_model.Stacks.erase(m_model.Stacks.begin() + std::ptrdiff_t(from));
+        m_model.Stacks.insert(m_model.Stacks.begin() + std::ptrdiff_t(to), std::move(stack));
+        m_client.StackMoved(int(from), int(to));
+    });
+}
+
+void TLoader::InsertFrame(TStack* stack, std::unique_ptr<TDibGraphic> image, const std::string& line,
+                          const std::string& file)
+{
+    TPlacement* placement = PlacementOf(stack);
+    std::vector<std::string>& lines = placement->frameLines;
+    const auto at = std::upper_bound(lines.begin(), lines.end(), line, LessIgnoringCase);
+    const size_t index = size_t(at - lines.begin());
+    lines.insert(at, line);
+    try {
+        m_sync.Synchronize([&] {
+            stack->FrameList.insert(stack->FrameList.begin() + std::ptrdiff_t(index), std::move(image));
+            stack->FrameFiles.insert(stack->FrameFiles.begin() + std::ptrdiff_t(index), file);
+            if (index + 1 < stack->FrameList.size())
+                m_client.FrameInserted(*stack, index);
+            else
+                m_client.FrameAdded();
+        });
+    } catch (...) {
+    }
+}
+
+void TLoader::AppendFrame(TStack* stack, std::unique_ptr<TDibGraphic> image)
 {
     // The append and its notification take effect together; once appended,
     // an image stays even when the notification fails.
     try {
         m_sync.Synchronize([&] {
             stack->FrameList.push_back(std::move(image));
-            if (!file.empty())
-                stack->FrameFiles.push_back(file);
             m_client.FrameAdded();
         });
     } catch (...) {
@@ -275,12 +385,22 @@ void TLoader::PdfPass(const std::vector<Entry>& entries)
     for (const Entry& e : entries) {
         if (e.upperExt != ".PDF")
             continue;
+        // Only the first report by name is shown; one that arrives later
+        // but sorts first takes its place.
+        if (!m_placed.empty() && m_placed.front().group == TGroup::Report) {
+            TPlacement& report = m_placed.front();
+            if (e.name < report.order) {
+                report.order = e.name;
+                m_sync.Synchronize([&] {
+                    report.stack->Source = m_folder + e.name;
+                    m_client.FrameAdded();
+                });
+            }
+            return;
+        }
         auto stack = std::make_unique<TStack>();
         stack->Source = m_folder + e.name;
-        m_sync.Synchronize([&] {
-            m_model.Stacks.push_back(std::move(stack));
-            m_client.FrameAdded();
-        });
+        AppendStack(std::move(stack), TGroup::Report, e.name, true);
         return;
     }
 }
@@ -294,8 +414,10 @@ void TLoader::CountingPass(std::vector<Entry>& entries)
         } catch (...) {
         }
     };
-    m_preview.clear();
-    notify();
+    if (!m_counting) {
+        m_counting = true;
+        notify();
+    }
     // Only the head of each file is read: the element headers are there.
     TReadBuffer buffer;
     for (Entry& e : entries) {
@@ -331,8 +453,6 @@ void TLoader::CountingPass(std::vector<Entry>& entries)
         }
         buffer.Trim();
     }
-    m_preview.clear();
-    m_preview.shrink_to_fit();
 }
 
 void TLoader::KfPass(const std::vector<Entry>& entries)
@@ -357,7 +477,7 @@ void TLoader::LoadFileStack(const std::string& name, bool examPresets)
     auto made = std::make_unique<TStack>();
     made->Source = m_folder + name;
     FillCaseTexts(*made, *stream);
-    TStack* stack = AppendStack(std::move(made));
+    TStack* stack = AppendStack(std::move(made), examPresets ? TGroup::WholeFile : TGroup::Kf, name);
 
     // Every image is decoded from the one reading of the file: each worker
     // walks the same bytes with a stream of its own.
@@ -437,7 +557,7 @@ void TLoader::TiffStack(const std::string& path)
     }
     auto made = std::make_unique<TStack>();
     made->Source = path;
-    TStack* stack = AppendStack(std::move(made));
+    TStack* stack = AppendStack(std::move(made), TGroup::WholeFile, path.substr(m_folder.size()));
     std::unique_ptr<TTiffPageWalk> walk;
     try {
         walk = std::make_unique<TTiffPageWalk>(*file);
@@ -479,6 +599,7 @@ void TLoader::SingleImagePass(std::vector<std::string>& sortList)
             }
             result.opened = true;
             result.file = path;
+            result.line = line;
             result.seriesKey = SeriesKey(*stream);
             result.stack = std::make_unique<TStack>();
             FillCaseTexts(*result.stack, *stream);
@@ -490,15 +611,19 @@ void TLoader::SingleImagePass(std::vector<std::string>& sortList)
             if (!result.opened)
                 return true;
             TStack* stack = nullptr;
-            for (auto it = m_model.Stacks.rbegin(); it != m_model.Stacks.rend(); ++it) {
-                if ((*it)->Source == result.seriesKey) {
-                    stack = it->get();
+            for (auto it = m_placed.rbegin(); it != m_placed.rend(); ++it) {
+                if (it->group == TGroup::Singles && it->stack->Source == result.seriesKey) {
+                    stack = it->stack;
+                    // An image that sorts before the series' first one may
+                    // move the series before others.
+                    if (LessIgnoringCase(result.line, it->order))
+                        Reorder(*it, result.line);
                     break;
                 }
             }
             if (!stack) {
                 result.stack->Source = result.seriesKey;
-                stack = AppendStack(std::move(result.stack));
+                stack = AppendStack(std::move(result.stack), TGroup::Singles, result.line);
             }
             if (result.tooLarge)
                 TellNotEnoughMemory();
@@ -507,7 +632,7 @@ void TLoader::SingleImagePass(std::vector<std::string>& sortList)
             uint64_t fileBytes = 0;
             if (!Admit(*result.image, fileBytes, std::numeric_limits<uint64_t>::max()))
                 return !m_memoryFull;
-            AppendFrame(stack, std::move(result.image), result.file);
+            InsertFrame(stack, std::move(result.image), result.line, result.file);
             return true;
         });
 }

@@ -20,6 +20,7 @@
 #include <vector>
 
 class ILoaderClient;
+class TCaseArrivals;
 struct TCaseModel;
 struct TStack;
 class TDecodePool;
@@ -41,9 +42,13 @@ struct TLoadLimits {
 class TLoader : public QThread {
 public:
     // Creates and starts a loader for folder (a trailing "/" is added when
-    // missing) and stores it as the model's ActiveLoader.
+    // missing) and stores it as the model's ActiveLoader. With arrivals (a
+    // case that downloads), only files complete on disk are read: those
+    // complete now, then each as it is told, until the download ends; every
+    // stack and image goes where a load of the finished case puts it.
     static TLoader* Start(TCaseModel& model, ILoaderClient& client, const std::string& folder,
-                          const TLoadLimits& limits = TLoadLimits::Default());
+                          const TLoadLimits& limits = TLoadLimits::Default(),
+                          std::shared_ptr<TCaseArrivals> arrivals = nullptr);
     // Sets the stop request of the model's ActiveLoader, if any, and waits for
     // its end while serving its synchronised calls.
     static void Stop(TCaseModel& model);
@@ -60,7 +65,20 @@ protected:
     void run() override;
 
 private:
-    TLoader(TCaseModel& model, ILoaderClient& client, const std::string& folder, const TLoadLimits& limits);
+    TLoader(TCaseModel& model, ILoaderClient& client, const std::string& folder, const TLoadLimits& limits,
+            std::shared_ptr<TCaseArrivals> arrivals);
+
+    // Where a stack goes in the model: the report, then the ".KF" files,
+    // then the other files that each hold a series (these three in name
+    // order), then the series of single images in the order of their first
+    // image. The loader keeps one per stack, in the model's order.
+    enum class TGroup { Report, Kf, WholeFile, Singles };
+    struct TPlacement {
+        TStack* stack = nullptr;
+        TGroup group = TGroup::Report;
+        std::string order;                   // file name, or the first sort line of a series
+        std::vector<std::string> frameLines; // sort lines of a series' images, in order
+    };
 
     // What the counting pass learnt about a file that the whole-file pass
     // would otherwise open again.
@@ -76,6 +94,7 @@ private:
         bool opened = false;            // the file opened as a DICOM stream
         std::string seriesKey;          // of a single-image file
         std::string file;               // the single-image file's path
+        std::string line;               // its sort line
         std::unique_ptr<TStack> stack;  // its case texts, for a new stack
         std::unique_ptr<TDibGraphic> image;
         bool tooLarge = false;          // refused by the pixel-store limit
@@ -88,6 +107,12 @@ private:
     // pixel-store limit is told apart from other failures.
     static void Decode(std::unique_ptr<TDicomGraphic> image, TDicomStream& stream, TDecoded& result);
     std::vector<Entry> ListEntries() const;
+    // The named files that are regular files, in name order.
+    std::vector<Entry> EntriesOf(std::vector<std::string> names) const;
+    // Loads what the download tells, batch by batch, until it ends.
+    void Follow();
+    // Every pass over one set of entries (all of them, or those just arrived).
+    void LoadEntries(std::vector<Entry>& entries);
     bool Stopped() const { return m_memoryFull || isInterruptionRequested(); }
     void Run();
     void PdfPass(const std::vector<Entry>& entries);
@@ -100,13 +125,22 @@ private:
     void LoadFileStack(const std::string& name, bool examPresets);
     // Decodes count images on the pool and hands each over in order.
     void InOrder(size_t count, const TDecode& decode, const THandOver& handOver);
-    TStack* AppendStack(std::unique_ptr<TStack> stack);
+    // Puts a stack in its place (the end, when it is loaded in order).
+    TStack* AppendStack(std::unique_ptr<TStack> stack, TGroup group, const std::string& order,
+                        bool notify = false);
+    size_t PlaceOf(TGroup group, const std::string& order) const;
+    TPlacement* PlacementOf(const TStack* stack);
+    // A series whose first sort line became line moves to its place.
+    void Reorder(TPlacement& placement, const std::string& line);
     // Texts for a stack without a DICOM header of its own (PDF report, TIFF
     // series): the first DICOM series', else the case folder's names; the
-    // first DICOM series also lends its texts to such stacks appended before it.
+    // first DICOM series also lends its texts to such stacks placed before it.
     void LendCaseTexts(TStack& added);
-    // file: the single-image file the frame came from, for grouped stacks.
-    void AppendFrame(TStack* stack, std::unique_ptr<TDibGraphic> image, const std::string& file = {});
+    void AppendFrame(TStack* stack, std::unique_ptr<TDibGraphic> image);
+    // An image of a series grouped from single-image files goes where its
+    // sort line puts it; file: the file it came from.
+    void InsertFrame(TStack* stack, std::unique_ptr<TDibGraphic> image, const std::string& line,
+                     const std::string& file);
     // Counts an image's pixel store against the case budget and the file's
     // cap; false (and the user told once) when it does not fit.
     bool Admit(const TDibGraphic& image, uint64_t& fileBytes, uint64_t fileCap);
@@ -119,6 +153,9 @@ private:
     std::string m_folder;
     TLoadLimits m_limits;
     std::vector<std::string> m_preview;
+    bool m_counting = false;     // the counting pass has begun
+    std::shared_ptr<TCaseArrivals> m_arrivals;
+    std::vector<TPlacement> m_placed;
     std::unique_ptr<TDecodePool> m_pool;
     uint64_t m_storeBytes = 0;   // pixel stores handed over so far
     bool m_memoryFull = false;   // the case budget is spent: no more images

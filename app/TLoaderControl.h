@@ -4,6 +4,7 @@
 
 class TLoaderControl : public ILoaderControl {
 public:
-    void Start(TCaseModel& model, ILoaderClient& client, const std::string& folder) override;
+    void Start(TCaseModel& model, ILoaderClient& client, const std::string& folder,
+               std::shared_ptr<TCaseArrivals> arrivals) override;
     void Stop(TCaseModel& model) override;
 };

@@ -83,3 +83,47 @@ void TCatalogue::RemoveStale()
         List.RemoveRow(row);
     }
 }
+
+void TCatalogue::ViewWhileDownloading(const std::string& key)
+{
+    if (!ActiveKey.empty() && ActiveKey != key)
+        StopActiveCase = true;
+    Queue.MoveToHead(key);
+    DownloadsPaused = false;
+    WakeWorker = true;
+    if (ActiveKey == key && Arrivals) {
+        Followed = Arrivals;
+        return;
+    }
+    if (Followed && Followed->Key() == key && !Followed->Ended())
+        return;
+    // Nothing writes the folder of a case the worker is not on.
+    Followed = std::make_shared<TCaseArrivals>(key, CaseFolder(key));
+    Followed->TakeFilesOnDisk();
+}
+
+std::shared_ptr<TCaseArrivals> TCatalogue::ArrivalsFor(const std::string& key)
+{
+    if (Followed && Followed->Key() == key && !Followed->Ended())
+        Arrivals = Followed;
+    else
+        Arrivals = std::make_shared<TCaseArrivals>(key, CaseFolder(key));
+    return Arrivals;
+}
+
+std::shared_ptr<TCaseArrivals> TCatalogue::FollowedIn(const std::string& folder) const
+{
+    if (Followed && Followed->Folder() == folder && !Followed->Ended())
+        return Followed;
+    return nullptr;
+}
+
+void TCatalogue::EndFollowedWhenIdle()
+{
+    if (!Followed || Followed->Key() == ActiveKey)
+        return;
+    if (DownloadsPaused || !Queue.Contains(Followed->Key())) {
+        Followed->End(false);
+        Followed.reset();
+    }
+}

@@ -7,12 +7,14 @@
 // Threads: UI thread, except DownloadsPaused, which the download worker reads
 // directly.
 #include "ConnectionSettings.h"
+#include "TCaseArrivals.h"
 #include "TCaseList.h"
 #include "TDownloadQueue.h"
 
 #include <atomic>
 #include <cstdint>
 #include <functional>
+#include <memory>
 #include <optional>
 #include <string>
 #include <vector>
@@ -27,6 +29,27 @@ public:
     // The case the download worker has picked and not yet finished; empty
     // while it is idle. Its files are not to be touched meanwhile.
     std::string ActiveKey;
+    // Set while the worker's case is to stop for another one that is being
+    // viewed: read by the worker directly, cleared at its next pick.
+    std::atomic<bool> StopActiveCase{false};
+    // Set with a case to view: the idle worker picks at once, not after its pause.
+    std::atomic<bool> WakeWorker{false};
+    // The files of ActiveKey's run that are complete so far.
+    std::shared_ptr<TCaseArrivals> Arrivals;
+    // The case shown while it downloads, until its run ends.
+    std::shared_ptr<TCaseArrivals> Followed;
+
+    // "View Case" on a case still to download: it goes to the head of the
+    // queue (the case in progress stops and waits right after it), downloads
+    // resume, and its arrivals are followed from the files already complete.
+    void ViewWhileDownloading(const std::string& key);
+    // The record the worker fills for the case it picked.
+    std::shared_ptr<TCaseArrivals> ArrivalsFor(const std::string& key);
+    // The followed record of the case in folder, while it still downloads.
+    std::shared_ptr<TCaseArrivals> FollowedIn(const std::string& folder) const;
+    // Ends a followed case that left the queue or was stopped before the
+    // worker reached it.
+    void EndFollowedWhenIdle();
 
     const std::string& StatusText() const { return m_status; }
     void SetStatus(const std::string& text);

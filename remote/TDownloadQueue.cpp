@@ -23,3 +23,9 @@ void TDownloadQueue::Delete(int index)
 }
 
 void TDownloadQueue::Remove(const std::string& key) { Delete(IndexOf(key)); }
+
+void TDownloadQueue::MoveToHead(const std::string& key)
+{
+    Remove(key);
+    m_keys.insert(m_keys.begin(), key);
+}

@@ -13,6 +13,8 @@ public:
     bool Contains(const std::string& key) const { return IndexOf(key) >= 0; }
     void Add(const std::string& key) { m_keys.push_back(key); }
     void AddUnique(const std::string& key);
+    // Puts key at the head, taking it from where it was.
+    void MoveToHead(const std::string& key);
     void Delete(int index);
     void Remove(const std::string& key);
     void Clear() { m_keys.clear(); }

@@ -216,17 +216,18 @@ void TFTPList::PopupMenu1Popup()
         DeleteCase1->setEnabled(purge);
         PopupMenu1->setDefaultAction(bold);
     };
+    // Every case can be viewed: one still to download is shown as it arrives.
     if (!row) {
         set(false, false, false, false, ViewCase1);
     } else if (row->RowMark == rmQueued) {
         const bool remote = row->RowLight == rlRemote;
-        set(!remote, false, true, !remote, row->RowLight == rlIncomplete ? ViewCase1 : DeselectCurrent1);
+        set(true, false, true, !remote, row->RowLight == rlIncomplete ? ViewCase1 : DeselectCurrent1);
     } else if (row->RowMark == rmActive) {
-        set(false, false, true, false, DeselectCurrent1);
+        set(true, false, true, false, DeselectCurrent1);
     } else if (row->RowLight == rlLocal) {
         set(true, false, false, true, ViewCase1);
     } else if (row->RowLight == rlRemote) {
-        set(false, true, false, false, SelectCurrent1);
+        set(true, true, false, false, SelectCurrent1);
     } else if (row->RowLight == rlIncomplete) {
         set(true, true, false, true, ViewCase1);
     } // anything else: as at the last opening
@@ -268,13 +269,36 @@ void TFTPList::Queue(CaseRow* row)
 void TFTPList::ViewCase1Click()
 {
     CaseRow* row = SelectedRow();
-    if (!row || (row->RowLight != rlLocal && row->RowLight != rlIncomplete))
+    if (!row)
         return;
-    const QMessageBox::StandardButton answer = row->RowLight == rlIncomplete ? Ask(true) : QMessageBox::No;
-    if (answer == QMessageBox::No)
+    const bool toDownload = row->RowMark == rmQueued || row->RowMark == rmActive || row->RowLight == rlRemote;
+    const QMessageBox::StandardButton answer =
+        toDownload ? QMessageBox::Yes : row->RowLight == rlIncomplete ? Ask(true) : QMessageBox::No;
+    if (answer == QMessageBox::No) {
         PostViewCase();
-    else if (answer == QMessageBox::Yes)
-        Queue(row);
+    } else if (answer == QMessageBox::Yes) {
+        ViewWhileDownloading(row);
+    }
+}
+
+void TFTPList::ViewWhileDownloading(CaseRow* row)
+{
+    Catalogue.ViewWhileDownloading(row->Key());
+    if (row->RowMark != rmActive) {
+        row->RowMark = rmQueued;
+        Changed(row);
+    }
+    LogOnWhenNeeded();
+    PostViewCase();
+}
+
+std::shared_ptr<TCaseArrivals> TFTPList::SelectedCaseArrivals() const
+{
+    // Only a case on its way: "No" to the question opens what is there.
+    const CaseRow* row = SelectedRow();
+    if (!row || (row->RowMark != rmQueued && row->RowMark != rmActive))
+        return nullptr;
+    return Catalogue.FollowedIn(SelectedCaseFolder());
 }
 
 void TFTPList::SelectCurrent1Click()

@@ -14,6 +14,7 @@
 #include <QWidget>
 
 #include <functional>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -58,6 +59,9 @@ public:
     void LogOnWhenNeeded();
     // The cache folder of the selected row, ending with "/".
     std::string SelectedCaseFolder() const;
+    // The arrivals of the selected case while it is shown as it downloads,
+    // else null.
+    std::shared_ptr<TCaseArrivals> SelectedCaseArrivals() const;
     // Stops and waits for the workers.
     void FormDestroy();
     QString HostName() const { return QString::fromStdString(Catalogue.Settings.Host); }
@@ -99,6 +103,9 @@ private:
     bool LogOnAgain();
     void Refresh1Click();
     void Queue(CaseRow* row);
+    // Puts the case at the head of the queue, resumes downloading and opens
+    // it at once.
+    void ViewWhileDownloading(CaseRow* row);
     void Changed(CaseRow* row) { Catalogue.List.RowChanged(row); }
     QMessageBox::StandardButton Ask(bool finish);
     void PostViewCase();

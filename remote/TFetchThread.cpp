@@ -7,6 +7,7 @@
 #include "Formatting.h"
 #include "FtpWire.h"
 #include "PrivateFolders.h"
+#include "TCaseArrivals.h"
 #include "TCatalogue.h"
 #include "TFtpBatch.h"
 
@@ -18,6 +19,8 @@
 #include <optional>
 #include <cstdio>
 #include <exception>
+#include <fcntl.h>
+#include <strings.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -54,6 +57,29 @@ bool Fetchable(const std::string& name)
     return LocalCache::IsSafeName(name) && name != MarkerName;
 }
 
+bool IsPdfName(const std::string& name)
+{
+    return name.size() >= 4 && strcasecmp(name.c_str() + name.size() - 4, ".pdf") == 0;
+}
+
+bool IsKfName(const std::string& name)
+{
+    const size_t dot = name.rfind('.');
+    return dot != std::string::npos && strncasecmp(name.c_str() + dot, ".kf", 3) == 0;
+}
+
+// The order in which a viewer shows a case's files: the report, the files
+// that each hold a series, then the rest in name order, which is the order
+// of the images when names sort like them.
+void SortForViewing(std::vector<TFtpConnection::ListedFile>& files)
+{
+    auto rank = [](const std::string& name) { return IsPdfName(name) ? 0 : IsKfName(name) ? 1 : 2; };
+    std::stable_sort(files.begin(), files.end(), [&](const auto& a, const auto& b) {
+        const int ra = rank(a.Name), rb = rank(b.Name);
+        return ra != rb ? ra < rb : a.Name < b.Name;
+    });
+}
+
 } // namespace
 
 TFetchThread::TFetchThread(TCatalogue& catalogue) : m_catalogue(catalogue) {}
@@ -81,7 +107,7 @@ void TFetchThread::Sleep(int ms)
 {
     QElapsedTimer t;
     t.start();
-    while (!isInterruptionRequested() && t.elapsed() < ms)
+    while (!isInterruptionRequested() && !m_catalogue.WakeWorker && t.elapsed() < ms)
         QThread::msleep(20);
 }
 
@@ -138,7 +164,12 @@ void TFetchThread::PickNextCase()
     // unless it is picked again.
     if (!m_caseKey.empty() && m_caseKey != next)
         ReleasePick();
+    m_catalogue.StopActiveCase = false;
+    m_catalogue.WakeWorker = false;
     m_caseKey = next;
+    if (!next.empty() && !m_arrivals)
+        m_arrivals = m_catalogue.ArrivalsFor(next);
+    m_viewed = m_arrivals && m_arrivals == m_catalogue.Followed;
     // Aborts made for the last pass end here, on the thread that makes them.
     if (!next.empty())
         m_connection.ClearAbort();
@@ -152,6 +183,17 @@ void TFetchThread::PickNextCase()
         m_catalogue.List.RowChanged(m_row);
     }
     m_root = m_catalogue.RootFolder;
+    m_catalogue.EndFollowedWhenIdle();
+}
+
+void TFetchThread::EndArrivals(bool complete)
+{
+    if (m_arrivals)
+        m_arrivals->End(complete);
+    if (m_catalogue.Followed == m_arrivals)
+        m_catalogue.Followed.reset();
+    m_catalogue.Arrivals.reset();
+    m_arrivals.reset();
 }
 
 void TFetchThread::ReleasePick()
@@ -164,12 +206,16 @@ void TFetchThread::ReleasePick()
             row->RowMark = m_catalogue.Queue.Contains(m_caseKey) ? rmQueued : rmNone;
         m_catalogue.List.RowChanged(row);
     }
+    EndArrivals(false);
     m_caseKey.clear();
     m_catalogue.ActiveKey.clear();
     m_row = nullptr;
 }
 
-bool TFetchThread::Stopping() const { return isInterruptionRequested() || m_catalogue.DownloadsPaused; }
+bool TFetchThread::Stopping() const
+{
+    return isInterruptionRequested() || m_catalogue.DownloadsPaused || m_catalogue.StopActiveCase;
+}
 
 std::string TFetchThread::LoginFailedText(const std::string& reason)
 {
@@ -239,6 +285,7 @@ void TFetchThread::DownloadCase()
         m_localFolder = local;
         Status("Downloading " + remote);
         m_sync.Synchronize([this] {
+            m_viewed = m_arrivals && m_arrivals == m_catalogue.Followed;
             if (!m_row)
                 return;
             m_row->SubItems[1] = FormatSize(0);
@@ -254,6 +301,8 @@ void TFetchThread::DownloadCase()
             batch.emplace(m_connection, remote, m_settings.Connections);
             m_connection.ChangeDir(remote);
             m_connection.ListFiles(files);
+            if (m_viewed)
+                SortForViewing(files);
         } catch (...) {
             m_caseStatus = 1;
             throw;
@@ -367,6 +416,9 @@ bool TFetchThread::FileFinished(const TFtpBatch::File& file, const TFtpBatch::Re
         // file must keep.
         const int64_t size = result.Size >= 0 ? int64_t(result.Size) : result.Bytes;
         m_sizes.emplace_back(file.Name, size);
+        // The file is closed at its size: a viewer may read it now.
+        if (m_arrivals)
+            m_arrivals->Arrived(file.Name);
         m_bytesDone += size;
         m_fileNumber = std::min(m_fileNumber + 1, m_fileCount);
         return true;
@@ -404,7 +456,7 @@ void TFetchThread::OnTransferProgress(int64_t count)
 
 void TFetchThread::ShowProgress()
 {
-    if (m_catalogue.DownloadsPaused)
+    if (m_catalogue.DownloadsPaused || m_catalogue.StopActiveCase)
         m_connection.Abort();
     m_currentFileBytes = m_progress;
     if (!m_row)
@@ -435,6 +487,8 @@ void TFetchThread::FinishCase()
 {
     qCDebug(lcWorkers) << "download:" << m_caseKey.c_str() << "ends with status" << m_caseStatus;
     const uint32_t elapsed = TickCount() - m_startTick;
+    // Stopped by the user, or for a case that is viewed first.
+    const bool stopped = m_catalogue.DownloadsPaused || m_catalogue.StopActiveCase;
     // Local only when every file is there: files may have gone while the
     // worker was busy elsewhere in the folder.
     if (m_caseStatus == 0 && !FilesOnDisk()) {
@@ -455,15 +509,17 @@ void TFetchThread::FinishCase()
             m_row->RowMark = -1;
         } else {
             m_row->SubItems[3] = "Incomplete";
-            m_row->RowMark = (m_catalogue.DownloadsPaused && m_row->RowMark == 1) ? 0 : -1;
+            m_row->RowMark = (stopped && m_row->RowMark == 1) ? 0 : -1;
         }
         m_row->RowLight = m_caseStatus;
         m_catalogue.List.RowChanged(m_row);
     }
     // The head may have changed meanwhile: the case that finished leaves,
     // whatever entry 0 now is.
-    if (!m_catalogue.DownloadsPaused)
+    // A case stopped for another one waits in the queue to resume.
+    if (!m_catalogue.DownloadsPaused && !(m_catalogue.StopActiveCase && m_caseStatus != 0))
         m_catalogue.Queue.Remove(m_caseKey);
+    EndArrivals(m_caseStatus == 0);
     m_caseKey.clear();
     m_catalogue.ActiveKey.clear();
     m_catalogue.UpdateStatusBar();

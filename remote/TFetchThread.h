@@ -21,10 +21,12 @@
 #include <cstdint>
 #include <functional>
 #include <optional>
+#include <memory>
 #include <string>
 #include <utility>
 #include <vector>
 
+class TCaseArrivals;
 class TCatalogue;
 struct CaseRow;
 
@@ -76,6 +78,8 @@ protected:
 
 private:
     void PickNextCase();
+    // The run of the picked case ended (UI thread): its arrivals end.
+    void EndArrivals(bool complete);
     // Gives an abandoned pick its row's light and mark back (UI thread).
     void ReleasePick();
     bool Stopping() const;
@@ -125,6 +129,9 @@ private:
     std::string m_statusShown;
     std::string m_stopReason; // the status while no login is held, when one failed for good
     std::atomic<int64_t> m_progress{0};
+    // The files of the case complete so far, for a viewer that follows it.
+    std::shared_ptr<TCaseArrivals> m_arrivals;
+    bool m_viewed = false; // the case is shown while it downloads
 };
 
 // Monotonic millisecond tick; differences are taken as unsigned 32-bit.

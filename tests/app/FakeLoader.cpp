@@ -2,9 +2,11 @@
 
 #include "ILoaderClient.h"
 
-void FakeLoader::Start(TCaseModel& model, ILoaderClient& client, const std::string& folder)
+void FakeLoader::Start(TCaseModel& model, ILoaderClient& client, const std::string& folder,
+                       std::shared_ptr<TCaseArrivals> arrivals)
 {
     Started.push_back(folder);
+    Arrivals = std::move(arrivals);
     Client = &client;
     Running = true;
     (void)model;

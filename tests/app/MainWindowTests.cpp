@@ -34,6 +34,8 @@
 #include <QWheelEvent>
 #include <gtest/gtest.h>
 
+#include <algorithm>
+
 namespace {
 
 void Settle()
@@ -207,6 +209,35 @@ TEST(LoaderNotifications, NewFramesOfTheShownStackExtendTheRangeOnly)
     EXPECT_EQ(w.form.TrackBar1->Max(), 2);
     EXPECT_EQ(w.form.TrackBar1->Position(), 1);
     EXPECT_EQ(w.form.Label5->text(), "3");
+}
+
+TEST(LoaderNotifications, InsertionsBeforeTheShownImageKeepItShownUntilTheIncompleteNotice)
+{
+    Window w;
+    w.form.PreviewChanged(3);
+    w.Load(MakeStack(1, 64, 64, "a"));
+    TStack& shown = w.Load(MakeStack(3, 64, 64, "b"));
+    w.Select(1);
+    w.form.TrackBar1->SetPosition(1);
+    const TDibGraphic* image = w.form.ShownImage();
+    // An image before it, a stack before its stack, and its stack moved first.
+    shown.FrameList.insert(shown.FrameList.begin(), MakeDicom(64, 64));
+    w.form.FrameInserted(shown, 0);
+    auto report = MakeStack(0, 64, 64, "/case/report.pdf");
+    w.form.Model.Stacks.insert(w.form.Model.Stacks.begin(), std::move(report));
+    w.form.StackInserted(0);
+    std::rotate(w.form.Model.Stacks.begin(), w.form.Model.Stacks.begin() + 2, w.form.Model.Stacks.end());
+    w.form.StackMoved(2, 0);
+    EXPECT_EQ(w.form.ShownSeries, 0);
+    EXPECT_TRUE(w.form.SeriesButtons[0]->Checked());
+    EXPECT_EQ(w.form.ShownImage(), image);
+    EXPECT_EQ(w.form.TrackBar1->Position(), 2);
+    EXPECT_EQ(w.form.TrackBar1->Max(), 3);
+    w.form.CaseIncomplete();
+    w.form.LoaderDone();
+    EXPECT_EQ(w.form.Label9->text(), "Incomplete case: some images did not arrive");
+    w.form.OpenCase("/cases/next/");
+    EXPECT_EQ(w.form.Label9->text(), " ");
 }
 
 // ---- series selection ----

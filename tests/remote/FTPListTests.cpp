@@ -97,17 +97,17 @@ TEST_F(FTPListTest, MenuFollowsTheSelectedRowsSituation)
     pane->ListView1->clearSelection();
     ExpectMenu("none", Popup(), false, false, false, false, "View Case");
     Pick(queuedRemote);
-    ExpectMenu("queued remote", Popup(), false, false, true, false, "Deselect Current");
+    ExpectMenu("queued remote", Popup(), true, false, true, false, "Deselect Current");
     Pick(queuedIncomplete);
     ExpectMenu("queued incomplete", Popup(), true, false, true, true, "View Case");
     Pick(queuedLocal);
     ExpectMenu("queued local", Popup(), true, false, true, true, "Deselect Current");
     Pick(active);
-    ExpectMenu("active", Popup(), false, false, true, false, "Deselect Current");
+    ExpectMenu("active", Popup(), true, false, true, false, "Deselect Current");
     Pick(local);
     ExpectMenu("local", Popup(), true, false, false, true, "View Case");
     Pick(remote);
-    ExpectMenu("remote", Popup(), false, true, false, false, "Select Current");
+    ExpectMenu("remote", Popup(), true, true, false, false, "Select Current");
     Pick(incomplete);
     ExpectMenu("incomplete", Popup(), true, true, false, true, "View Case");
     Pick(downloading); // no rule: as at the last opening
@@ -178,24 +178,42 @@ TEST_F(FTPListTest, DoubleClickRules)
     EXPECT_TRUE(pane->Catalogue.Queue.Contains(incomplete->Key()));
 }
 
-TEST_F(FTPListTest, ViewCaseAsksOnlyForIncompleteCases)
+TEST_F(FTPListTest, ViewCaseOpensEveryCaseAndPutsOneToDownloadFirst)
 {
+    TCatalogue& c = pane->Catalogue;
     CaseRow* local = Row("g\\a\\l", rlLocal);
     Pick(local);
     pane->ViewCase1->trigger();
     EXPECT_EQ(views, 1);
     EXPECT_EQ(asked, 0);
+    EXPECT_EQ(pane->SelectedCaseArrivals(), nullptr); // nothing to follow
+
+    // The running case stops for the one viewed and waits right after it.
+    CaseRow* running = Row("g\\h\\run", rlDownloading, rmActive);
+    c.Queue.Add(running->Key());
+    c.ActiveKey = running->Key();
     CaseRow* remote = Row("g\\b\\r", rlRemote);
+    c.DownloadsPaused = true;
     Pick(remote);
-    pane->ViewCase1Click(); // does not qualify
-    EXPECT_EQ(views, 1);
+    pane->ViewCase1Click();
+    EXPECT_EQ(views, 2);
+    EXPECT_TRUE(c.StopActiveCase && !c.DownloadsPaused && remote->RowMark == rmQueued);
+    EXPECT_EQ(c.Queue[0] + "," + c.Queue[1], remote->Key() + "," + running->Key());
+    ASSERT_NE(pane->SelectedCaseArrivals(), nullptr);
+    EXPECT_EQ(pane->SelectedCaseArrivals()->Key(), remote->Key());
+
+    // Incomplete: the question stays; Yes also opens it, first in the queue.
     CaseRow* incomplete = Row("g\\c\\i", rlIncomplete);
     Pick(incomplete);
+    answer = QMessageBox::Cancel;
+    pane->ViewCase1Click();
+    EXPECT_EQ(views, 2);
     answer = QMessageBox::Yes;
     pane->ViewCase1Click();
-    EXPECT_EQ(asked, 1);
-    EXPECT_EQ(views, 1);
+    EXPECT_EQ(asked, 2);
+    EXPECT_EQ(views, 3);
     EXPECT_EQ(incomplete->RowMark, rmQueued);
+    EXPECT_EQ(c.Queue[0], incomplete->Key());
 }
 
 TEST_F(FTPListTest, SelectAllTwiceQueuesTwiceAndDeselectAllKeepsTheHead)

@@ -933,4 +933,42 @@ TEST_F(WorkerTest, LoginsThatFailForGoodAreNotRetriedUntilANewLogin)
         worker.Terminate();
         QFile::remove(QString::fromStdString(Local(key, Name(1))));
     }
+TEST_F(WorkerTest, ViewingAnotherCaseStopsTheRunningOneWhichResumesRightAfterIt)
+{
+    const std::string running = "g\\Doe\\Long", viewed = "g\\Roe\\Viewed";
+    for (int i = 1; i <= 4; ++i)
+        server.AddFile("referring/g/Doe/Long/f" + std::to_string(i), Content(i, 20000));
+    server.AddFile("referring/g/Roe/Viewed/v1", Content(9, 3000));
+    Start({"--slow", "f3:1000:0.2", "--slow", "v1:1000:0.3"});
+    catalogue.Settings.Connections = 1; // file after file: the stop falls in f3
+    catalogue.RootFolder = "/referring";
+    CaseRow* row = catalogue.List.AddCaseRow(running, rlRemote);
+    row->RowMark = rmQueued;
+    catalogue.Queue.Add(running);
+    CaseRow* other = catalogue.List.AddCaseRow(viewed, rlRemote);
+    TFetchThread worker(catalogue);
+    worker.IdleSleepMs = 20;
+    worker.start();
+    ASSERT_TRUE(WaitUntil([&] { return Exists(Local(running, "f3")); }));
+    catalogue.ViewWhileDownloading(viewed);
+    const std::shared_ptr<TCaseArrivals> arrivals = catalogue.Followed;
+    ASSERT_NE(arrivals, nullptr);
+    EXPECT_EQ(catalogue.Queue[0] + "," + catalogue.Queue[1], viewed + "," + running);
+    // While the viewed case downloads, the stopped one waits, its complete
+    // files kept and the one cut short gone.
+    ASSERT_TRUE(WaitUntil([&] { return catalogue.ActiveKey == viewed; }));
+    EXPECT_EQ(row->RowLight * 10 + row->RowMark, rlIncomplete * 10 + rmQueued);
+    EXPECT_EQ(ReadLocal(Local(running, "f1")), Content(1, 20000));
+    EXPECT_EQ(ReadLocal(Local(running, "f2")), Content(2, 20000));
+    EXPECT_FALSE(Exists(Local(running, "f3")));
+    EXPECT_EQ(catalogue.Queue[1], running);
+
+    // Then both end complete; the viewed one's arrivals with its file.
+    ASSERT_TRUE(WaitUntil([&] { return catalogue.Queue.Empty() && row->RowLight == rlLocal; }));
+    worker.Terminate();
+    EXPECT_EQ(other->RowLight, rlLocal);
+    for (int i = 1; i <= 4; ++i)
+        EXPECT_EQ(ReadLocal(Local(running, "f" + std::to_string(i))), Content(i, 20000));
+    const TCaseArrivals::Batch batch = arrivals->Wait(0, [] { return false; });
+    EXPECT_TRUE(batch.Ended && batch.Complete && batch.Names == std::vector<std::string>{"v1"});
 }
