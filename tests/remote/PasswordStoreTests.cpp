@@ -57,11 +57,15 @@ TEST(PasswordStore, WithoutAKeyringThePrivateFileKeepsThePassword)
     EXPECT_EQ(store.Read("amy"), "");
 }
 
-// Runs the keyring cases below in a session of their own: a private session
-// bus (dbus-run-session) and a Secret Service (gnome-keyring-daemon) whose
-// new login keyring is unlocked with a scratch password, all in scratch
-// folders, so that no user's own keyring is touched.
-TEST(PasswordStore, RealSecretServiceKeepsThePasswordOutOfTheFile)
+namespace {
+
+// Runs the DISABLED_KeyringSession test named in a session of its own: a
+// private session bus (dbus-run-session) and a Secret Service
+// (gnome-keyring-daemon) in scratch folders, so that no user's own keyring
+// is touched. unlock: its new login keyring is unlocked with a scratch
+// password; else it stays locked, and with no one to answer its prompt the
+// keyring refuses every write.
+void RunInKeyringSession(const char* test, bool unlock)
 {
     QTemporaryDir home;
     QDir().mkpath(home.filePath("run"));
@@ -74,22 +78,33 @@ TEST(PasswordStore, RealSecretServiceKeepsThePasswordOutOfTheFile)
     env.insert("XDG_RUNTIME_DIR", home.filePath("run"));
     env.insert("CALDRIS_TEST_KEYRING", "1");
     env.remove("DBUS_SESSION_BUS_ADDRESS");
+    env.remove("DISPLAY");
+    env.remove("WAYLAND_DISPLAY");
+    const QString daemon = unlock ? "printf %s scratch | gnome-keyring-daemon --unlock --components=secrets >/dev/null"
+                                  : "gnome-keyring-daemon --start --components=secrets >/dev/null";
     QProcess session;
     session.setProcessEnvironment(env);
     session.setProcessChannelMode(QProcess::MergedChannels);
     session.start("dbus-run-session",
                   {"--", "sh", "-c",
-                   "printf %s scratch | gnome-keyring-daemon --unlock --components=secrets >/dev/null && "
-                   "exec \"$0\" --gtest_also_run_disabled_tests --gtest_filter='DISABLED_KeyringSession.*'",
-                   QCoreApplication::applicationFilePath()});
+                   daemon + " && exec \"$0\" --gtest_also_run_disabled_tests --gtest_filter=\"$1\"",
+                   QCoreApplication::applicationFilePath(), QString("DISABLED_KeyringSession.") + test});
     ASSERT_TRUE(session.waitForStarted()) << "dbus-run-session is missing (Debian package dbus)";
-    ASSERT_TRUE(session.waitForFinished(60000));
+    ASSERT_TRUE(session.waitForFinished(120000));
     const QString out = QString::fromUtf8(session.readAll());
     EXPECT_EQ(session.exitCode(), 0) << out.toStdString();
     EXPECT_TRUE(out.contains("[  PASSED  ] 1 test")) << out.toStdString();
 }
 
-// Run only by the test above, inside its session.
+} // namespace
+
+TEST(PasswordStore, RealSecretServiceKeepsThePasswordOutOfTheFile)
+{
+    RunInKeyringSession("PasswordsLiveInTheKeyringByServerAndUser", true);
+    RunInKeyringSession("ALockedKeyringKeepsNothing", false);
+}
+
+// Run only by the test above, inside their sessions.
 TEST(DISABLED_KeyringSession, PasswordsLiveInTheKeyringByServerAndUser)
 {
     QTemporaryDir dir;
@@ -119,4 +134,21 @@ TEST(DISABLED_KeyringSession, PasswordsLiveInTheKeyringByServerAndUser)
     EXPECT_EQ(store.Read("amy"), "");
     EXPECT_EQ(profile.ReadSectionKeys("Users"), QStringList{"amy"});
     EXPECT_TRUE(TPasswordStore::KeyringAnswers());
+}
+
+// A keyring that exists but refuses (locked, nobody to unlock it): the
+// password is kept nowhere, never moved into the file, and the dialog says so.
+TEST(DISABLED_KeyringSession, ALockedKeyringKeepsNothing)
+{
+    QTemporaryDir dir;
+    TProfile profile(dir.filePath("CALDRIS.INI"));
+    Put(profile.Path(), ServerSettings);
+    TPasswordStore store(profile, "127.0.0.1", 2121);
+    EXPECT_FALSE(store.Remember("amy", "s3cret"));
+    EXPECT_EQ(TPasswordStore::Keyring(), TPasswordStore::TKeyring::Refuses);
+    EXPECT_EQ(profile.ReadSectionKeys("Passwords"), QStringList{});
+    EXPECT_EQ(store.Read("amy"), "");
+    TLoginDlg dialog(profile);
+    EXPECT_EQ(dialog.KeyringNote->text(), TPasswordStore::RefusedNote);
+    EXPECT_FALSE(dialog.Remember->isChecked() || dialog.Remember->isEnabled());
 }
