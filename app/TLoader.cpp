@@ -277,8 +277,10 @@ void TLoader::PdfPass(const std::vector<Entry>& entries)
             continue;
         auto stack = std::make_unique<TStack>();
         stack->Source = m_folder + e.name;
+        TStack* s = stack.get();
         m_sync.Synchronize([&] {
             m_model.Stacks.push_back(std::move(stack));
+            LendCaseTexts(*s);
             m_client.FrameAdded();
         });
         return;
