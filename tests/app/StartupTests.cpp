@@ -6,6 +6,7 @@
 #include "FakeLoader.h"
 #include "Messages.h"
 #include "Program.h"
+#include "StartFolder.h"
 #include "TAboutBox.h"
 #include "TClickImage.h"
 #include "TApplication.h"
@@ -17,6 +18,8 @@
 #include "TThreadSync.h"
 
 #include <QDeadlineTimer>
+#include <QDir>
+#include <QFile>
 #include <QLabel>
 #include <QPainter>
 #include <QPointer>
@@ -30,6 +33,8 @@
 #include <QUrl>
 #include <QTimer>
 #include <gtest/gtest.h>
+
+#include <unistd.h>
 
 #include <atomic>
 #include <optional>
@@ -357,4 +362,19 @@ TEST(SingleInstance, WithoutATokenTheProgramRunsAlone)
 {
     TSingleInstance lone("CaldrisTestLone", "/nonexistent/folder/for/the/lock");
     EXPECT_EQ(lone.Acquire(), TSingleInstance::NoToken);
+}
+
+TEST(StartFolder, AFolderThatCannotBeOpenedIsNamedInASentence)
+{
+    QTemporaryDir dir;
+    const QString missing = dir.filePath("missing"), file = dir.filePath("file"), locked = dir.filePath("locked");
+    QFile(file).open(QIODevice::WriteOnly);
+    ASSERT_TRUE(QDir().mkdir(locked));
+    QFile::setPermissions(locked, QFileDevice::WriteOwner);
+    EXPECT_EQ(CaseFolderProblem(dir.path()), "");
+    EXPECT_EQ(CaseFolderProblem(missing), QString("The case folder \"%1\" does not exist.").arg(missing));
+    EXPECT_EQ(CaseFolderProblem(file), QString("\"%1\" is not a case folder.").arg(file));
+    if (::geteuid() != 0) // root reads every folder
+        EXPECT_EQ(CaseFolderProblem(locked), QString("The case folder \"%1\" cannot be read.").arg(locked));
+    QFile::setPermissions(locked, QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ExeOwner);
 }
