@@ -118,7 +118,7 @@ TEST(ViewerCase, AFolderOpensIntoSeriesAndButtons)
     EXPECT_TRUE(v.form->SeriesButtons[1]->isEnabled());
     EXPECT_TRUE(v.form->SeriesButtons[2]->isHidden());
     EXPECT_EQ(v.form->Label9->text(), " ");
-    EXPECT_EQ(v.form->PatientName->text(), ""); // series A is the report
+    EXPECT_EQ(v.form->PatientName->text(), "DOE^JANE"); // series A, the report, has the case's texts
     v.form->SeriesButtons[1]->SetChecked(true);
     EXPECT_EQ(v.form->PatientName->text(), "DOE^JANE");
     EXPECT_EQ(v.form->Label5->text(), "3");
