@@ -374,7 +374,8 @@ TEST(StartFolder, AFolderThatCannotBeOpenedIsNamedInASentence)
     EXPECT_EQ(CaseFolderProblem(dir.path()), "");
     EXPECT_EQ(CaseFolderProblem(missing), QString("The case folder \"%1\" does not exist.").arg(missing));
     EXPECT_EQ(CaseFolderProblem(file), QString("\"%1\" is not a case folder.").arg(file));
-    if (::geteuid() != 0) // root reads every folder
+    if (::geteuid() != 0) { // root reads every folder
         EXPECT_EQ(CaseFolderProblem(locked), QString("The case folder \"%1\" cannot be read.").arg(locked));
+    }
     QFile::setPermissions(locked, QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ExeOwner);
 }
