@@ -25,6 +25,9 @@ const QColor kViewBackground(Qt::black);
 constexpr int kWheelNotch = 120;
 // More than any wheel sends at once; bounds the steps one event can make.
 constexpr int kMaxWheelDelta = 10 * kWheelNotch;
+// Page Up and Page Down move by this part of the stack.
+constexpr int kPageDivisor = 10;
+constexpr int kZoomWheelStep = 50;
 
 // The hourglass for the length of a command.
 struct WaitCursor {
@@ -378,7 +381,7 @@ bool TDisplayForm::Contains(QWidget* control, QPoint globalPos) const
     return control->isVisible() && control->rect().contains(control->mapFromGlobal(globalPos));
 }
 
-TDisplayForm::TWheelTarget TDisplayForm::WheelTarget(QPoint globalPos) const
+TDisplayForm::TWheelTarget TDisplayForm::WheelTarget(QPoint globalPos, Qt::KeyboardModifiers modifiers) const
 {
     if (Contains(TrackBar1, globalPos))
         return TWheelTarget::Frames;
@@ -388,6 +391,8 @@ TDisplayForm::TWheelTarget TDisplayForm::WheelTarget(QPoint globalPos) const
         return TWheelTarget::Zoom;
     if (Contains(Panel3, globalPos))
         return TWheelTarget::Series;
+    if (Contains(PaintBox1, globalPos))
+        return (modifiers & Qt::ControlModifier) ? TWheelTarget::Zoom : TWheelTarget::Frames;
     return TWheelTarget::None;
 }
 
@@ -395,14 +400,13 @@ void TDisplayForm::WheelStep(TWheelTarget target, bool up)
 {
     switch (target) {
     case TWheelTarget::Frames:
-        TrackBar1MouseDown(Qt::LeftButton);
-        TrackBar1->SetPosition(TrackBar1->Position() + (up ? 1 : -1));
+        GoToFrame(TrackBar1->Position() + (up ? 1 : -1));
         break;
     case TWheelTarget::Speed:
         TrackBar2->SetPosition(TrackBar2->Position() + (up ? 1 : -1));
         break;
     case TWheelTarget::Zoom:
-        TrackBar3->SetPosition(TrackBar3->Position() + (up ? 50 : -50));
+        TrackBar3->SetPosition(TrackBar3->Position() + (up ? kZoomWheelStep : -kZoomWheelStep));
         break;
     case TWheelTarget::Series: {
         const int target = ShownSeries + (up ? -1 : 1);
@@ -425,9 +429,9 @@ void TDisplayForm::WheelStep(TWheelTarget target, bool up)
     }
 }
 
-bool TDisplayForm::FormMouseWheel(QPoint globalPos, int delta)
+bool TDisplayForm::FormMouseWheel(QPoint globalPos, int delta, Qt::KeyboardModifiers modifiers)
 {
-    const TWheelTarget target = WheelTarget(globalPos);
+    const TWheelTarget target = WheelTarget(globalPos, modifiers);
     if (target == TWheelTarget::None)
         return false;
     // What was left over counts only while the wheel keeps its direction and control.
@@ -443,8 +447,46 @@ bool TDisplayForm::FormMouseWheel(QPoint globalPos, int delta)
     return true;
 }
 
+void TDisplayForm::GoToFrame(int position)
+{
+    TrackBar1MouseDown(Qt::LeftButton);
+    TrackBar1->SetPosition(position);
+}
+
+bool TDisplayForm::SelectSeries(int index)
+{
+    if (index < 0 || size_t(index) >= SeriesButtons.size() || SeriesButtons[size_t(index)]->isHidden())
+        return false;
+    SeriesButtons[size_t(index)]->SetChecked(true);
+    return true;
+}
+
+bool TDisplayForm::ViewKeyDown(int key)
+{
+    // Elsewhere (the download manager, a report) the keys belong to the controls.
+    if (!PaintBox1->isVisible())
+        return false;
+    const int frames = TrackBar1->Max() + 1;
+    const int page = std::max(frames / kPageDivisor, 1);
+    const int pos = TrackBar1->Position();
+    switch (key) {
+    case Qt::Key_Up: GoToFrame(pos + 1); return true;
+    case Qt::Key_Down: GoToFrame(pos - 1); return true;
+    case Qt::Key_PageUp: GoToFrame(pos + page); return true;
+    case Qt::Key_PageDown: GoToFrame(pos - page); return true;
+    case Qt::Key_Home: GoToFrame(TrackBar1->Min()); return true;
+    case Qt::Key_End: GoToFrame(TrackBar1->Max()); return true;
+    case Qt::Key_Left: SelectSeries(ShownSeries - 1); return true;
+    case Qt::Key_Right: SelectSeries(ShownSeries + 1); return true;
+    default: return false;
+    }
+}
+
 bool TDisplayForm::FormKeyDown(int key, Qt::KeyboardModifiers modifiers)
 {
+    constexpr Qt::KeyboardModifiers kCommandKeys = Qt::ControlModifier | Qt::AltModifier | Qt::MetaModifier;
+    if (!(modifiers & kCommandKeys))
+        return ViewKeyDown(key);
     if (!(modifiers & Qt::ControlModifier) || key != Qt::Key_C)
         return false;
     // Without a shown image the key goes on to the focused control.
@@ -468,7 +510,7 @@ bool TDisplayForm::eventFilter(QObject* watched, QEvent* event)
         const int delta = wheel->angleDelta().y();
         if (delta == 0)
             return false;
-        return FormMouseWheel(wheel->globalPosition().toPoint(), delta);
+        return FormMouseWheel(wheel->globalPosition().toPoint(), delta, wheel->modifiers());
     }
     auto* key = static_cast<QKeyEvent*>(event);
     return FormKeyDown(key->key(), key->modifiers());

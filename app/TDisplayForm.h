@@ -2,7 +2,7 @@
 // The image view and its gestures: painting the shown frame with its stack's
 // zoom and offsets, zoom about the view's centre, pan with the left button,
 // window and level with the right button and its menu, the frame slider and
-// cine playback, mouse-wheel shortcuts and Ctrl+C. The main window derives
+// cine playback, mouse-wheel and key shortcuts and Ctrl+C. The main window derives
 // from it and lays these controls out.
 //
 // Threads: UI thread only. The case loader changes the case model only in
@@ -72,9 +72,15 @@ public:
     void Timer2Timer();
     // Routes a wheel turn by the pointer's screen position; true when handled.
     // Turns add up: every 120 units of delta (one notch) make one step, so
-    // fine wheels and touchpads move as far as a notched wheel.
-    bool FormMouseWheel(QPoint globalPos, int delta);
-    // Ctrl+C copies the shown image; true when it did.
+    // fine wheels and touchpads move as far as a notched wheel. Over the
+    // image the wheel pages frames as over the frame slider, with Ctrl held
+    // it zooms as over the zoom slider.
+    bool FormMouseWheel(QPoint globalPos, int delta, Qt::KeyboardModifiers modifiers = Qt::NoModifier);
+    // Ctrl+C copies the shown image. While the image view is shown: Up and
+    // Down step one frame (Up forward, as the wheel turned up), Page Up and
+    // Page Down a tenth of the stack (at least one), Home and End go to the
+    // first and last frame, Left and Right select the previous and next
+    // visible series. True when the key was used.
     bool FormKeyDown(int key, Qt::KeyboardModifiers modifiers);
 
     // The shown stack, or null when the shown index has none.
@@ -99,7 +105,13 @@ private:
     enum class TWheelTarget { None, Frames, Speed, Zoom, Series };
 
     bool Contains(QWidget* control, QPoint globalPos) const;
-    TWheelTarget WheelTarget(QPoint globalPos) const;
+    TWheelTarget WheelTarget(QPoint globalPos, Qt::KeyboardModifiers modifiers) const;
+    // The user takes over the frame position (cine stops) and moves it to
+    // position, limited by the frame slider.
+    void GoToFrame(int position);
+    bool ViewKeyDown(int key);
+    // Selects the series button at index when it is shown; false otherwise.
+    bool SelectSeries(int index);
     void WheelStep(TWheelTarget target, bool up);
     // Sets the stack's zoom and offsets by the fit rule for a view of the given
     // size, from its first frame; false when there is nothing to fit.

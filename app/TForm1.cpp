@@ -305,13 +305,14 @@ void TForm1::Layout()
 
 void TForm1::resizeEvent(QResizeEvent*)
 {
-    // A stack still where its fit put it is fitted again to a larger view.
+    // A stack still where its fit put it is fitted again to the new view,
+    // larger or smaller.
     const TStack* stack = ShownStack();
     const bool atFit = stack && stack->AtFit();
     const QSize before = PaintBox1->size();
     Layout();
     const QSize after = PaintBox1->size();
-    if (atFit && after != before && after.width() >= before.width() && after.height() >= before.height())
+    if (atFit && after != before)
         FitShownStack();
 }
 
@@ -481,9 +482,9 @@ void TForm1::TrackBar4Change()
         // The first frames of a stack shown empty: it is fitted now.
         if (stack->Zoom == 0 && !stack->FrameList.empty())
             FitShownStack();
-        RefreshFrames(*stack);
         // A report's texts may arrive with the case's first DICOM series.
         ShowCaseTexts(*stack);
+        RefreshFrames(*stack);
         return;
     }
     {
@@ -520,7 +521,6 @@ void TForm1::TrackBar4Change()
     RefreshFrames(*stack);
 }
 
-void TForm1::Image3Click()
 void TForm1::ShowCaseTexts(const TStack& stack)
 {
     PatientName->setText(QString::fromStdString(stack.Patient));
@@ -529,6 +529,7 @@ void TForm1::ShowCaseTexts(const TStack& stack)
     Comments->setText(QString::fromStdString(stack.Referrer));
 }
 
+void TForm1::Image3Click()
 {
     if (!FTPList1->Initialised()) {
         FTPList1->FormCreate();

@@ -2,6 +2,7 @@
 // main window is built, the message loop, then the main window is taken
 // down (its loader stopped, the download worker ended) and the token freed.
 #include "Program.h"
+#include "StartFolder.h"
 #include "SupportLog.h"
 #include "TAboutBox.h"
 #include "TApplication.h"
@@ -14,8 +15,8 @@
 #include "TTiffGraphic.h"
 
 #include <QDir>
-#include <QFileInfo>
 #include <QIcon>
+#include <QMessageBox>
 #include <QPointer>
 
 #include <cstdio>
@@ -58,9 +59,16 @@ int main(int argc, char** argv)
         std::fprintf(stderr, "caldris: unknown option %s\n%s", argv[1], kUsage);
         return 2;
     }
-    if (argc > 1 && !QFileInfo(QString::fromLocal8Bit(argv[1])).isDir()) {
-        std::fprintf(stderr, "caldris: no such case folder: %s\n", argv[1]);
-        return 2;
+    if (argc > 1) {
+        const QString problem = CaseFolderProblem(QString::fromLocal8Bit(argv[1]));
+        if (!problem.isEmpty()) {
+            std::fprintf(stderr, "caldris: %s\n", problem.toLocal8Bit().constData());
+            if (DesktopDisplayAvailable()) {
+                QApplication app(argc, argv);
+                QMessageBox::critical(nullptr, kShortTitle, problem);
+            }
+            return 2;
+        }
     }
     RegisterJpegGraphic();
     RegisterTiffGraphic();

@@ -102,6 +102,11 @@ LoginOutcome TFTPList::RunLoginLoop()
         dialog = [&profile, this] { return std::unique_ptr<ILoginDialog>(new TLoginDlg(profile, window())); };
     TLoginLoop loop(profile, IdFTP1, dialog, Message ? Message : TLoginLoop::MessageSink(&TLoginLoop::ShowInformation));
     const LoginOutcome outcome = loop.Run();
+    if (outcome == LoginOutcome::Rejected) {
+        // The rejected name is nobody's here: the cache listed stays the
+        // last user's, as after Cancel.
+        IdFTP1.Settings.User = profile.ReadString("FTP", "User", QString()).toStdString();
+    }
     Catalogue.Settings = IdFTP1.Settings;
     return outcome;
 }

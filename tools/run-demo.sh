@@ -9,8 +9,9 @@ build="${1:?usage: run-demo.sh BUILD_DIR}"
 shift || true
 here="$(cd "$(dirname "${BASH_SOURCE[0]}")" && pwd)"
 build="$(cd "$build" && pwd)"
-python=/usr/bin/python3 # the one with pyftpdlib on Debian
-[ -x "$python" ] || python=python3
+# Debian's own Python, where the packages caldris.sh installs live (a
+# python3 of pyenv or conda first on PATH lacks pyftpdlib).
+python=/usr/bin/python3
 
 generator="$build/tools/demo/make_demo_cases"
 if [ ! -x "$generator" ]; then
@@ -53,8 +54,13 @@ fi
 
 ini="$demo/caldris.ini"
 portfile="$demo/server.out"
+# The server keeps its port from run to run (unless it is taken), so that a
+# remembered password, stored per server and port, is found again.
+lastport="$demo/server.port"
+previous="$(cat "$lastport" 2>/dev/null || true)"
+case "$previous" in ''|*[!0-9]*) previous=0 ;; esac
 rm -f "$portfile"
-"$python" "$here/demo/demo_server.py" --root "$tree" --ini "$ini" >"$portfile" 9>&- &
+"$python" "$here/demo/demo_server.py" --root "$tree" --ini "$ini" --port "$previous" >"$portfile" 9>&- &
 server=$!
 stop_server() {
   kill "$server" 2>/dev/null || true
@@ -71,6 +77,7 @@ for _ in $(seq 100); do
   sleep 0.1
 done
 [ -n "$port" ] || { echo "run-demo.sh: the demo server did not report its port." >&2; exit 1; }
+echo "$port" >"$lastport"
 export CALDRIS_INI="$ini"
 echo "Demo case server on 127.0.0.1:$port (user demo, password caldris); settings in $CALDRIS_INI"
 

@@ -18,6 +18,7 @@
 #include <QApplication>
 #include <QDeadlineTimer>
 #include <QDir>
+#include <QFile>
 #include <QFileInfo>
 #include <QLabel>
 #include <QProcess>
@@ -112,7 +113,7 @@ TEST(SaveCommand, TiffOrDicomByTheChosenExtension)
         EXPECT_TRUE(QFileInfo::exists(out.filePath(name))) << name;
 }
 
-TEST(SaveCommand, ASeriesOfSingleFilesFailsWithTheFileOpenMessage)
+TEST(SaveCommand, ASeriesOfSingleFilesSavesCopiesAndAFailureReachesTheExceptionDisplay)
 {
     CaseFolder folder;
     for (int i = 0; i < 2; ++i) {
@@ -128,11 +129,19 @@ TEST(SaveCommand, ASeriesOfSingleFilesFailsWithTheFileOpenMessage)
     QString shown;
     auto previous = TApplication::ShowException;
     TApplication::ShowException = [&](const QString& message) { shown = message; };
-    // Through the save icon, as the user clicks it: the failure reaches the
-    // exception reporting and the window stays usable.
+    // Through the save icon, as the user clicks it: copies of the files.
+    QTest::mouseClick(w.form->Image17, Qt::LeftButton);
+    EXPECT_TRUE(shown.isEmpty()) << shown.toStdString();
+    for (int i = 0; i < 2; ++i) {
+        QFile copy(out.filePath(QString("y-000%1.DCM").arg(i + 1))), source(QString::fromStdString(folder.File("s" + std::to_string(i) + ".dcm")));
+        ASSERT_TRUE(copy.open(QIODevice::ReadOnly) && source.open(QIODevice::ReadOnly));
+        EXPECT_EQ(copy.readAll(), source.readAll()) << i;
+    }
+    // A failure reaches the exception reporting and the window stays usable.
+    w.form->AskSaveName = [&](QWidget*, const QString&, const QString&) { return out.filePath("no/such/y.DCM"); };
     QTest::mouseClick(w.form->Image17, Qt::LeftButton);
     TApplication::ShowException = previous;
-    EXPECT_TRUE(shown.startsWith("Cannot open file \"1.2.3 ^^\"")) << shown.toStdString();
+    EXPECT_TRUE(shown.startsWith("Cannot create file")) << shown.toStdString();
     EXPECT_EQ(QApplication::overrideCursor(), nullptr);
     EXPECT_TRUE(w.form->isVisible());
     w.form->AskSaveName = [&](QWidget*, const QString&, const QString&) { return out.filePath("y.tif"); };

@@ -109,7 +109,8 @@ TEST(LoaderTexts, ReportsAndTiffSeriesShowTheCaseTexts)
         for (const auto& s : m.Stacks) {
             EXPECT_EQ(s->Patient, withDicom ? "ROE^MARY" : "SMITH^ANN") << s->Source;
             EXPECT_EQ(s->DateText, FormatStudyDate(withDicom ? "2004.05.17" : "2026.11.02")) << s->Source;
-            EXPECT_EQ(s->StudyText + s->Referrer, (withDicom ? m.Stacks.back()->StudyText : "Chest CT") + "N/A");
+            const TStack& dicom = *m.Stacks.back();
+            EXPECT_EQ(s->StudyText + s->Referrer, withDicom ? dicom.StudyText + dicom.Referrer : "Chest CTN/A");
         }
     }
 }
@@ -183,7 +184,7 @@ TEST(LoaderOrder, KfStacksComeFirstThenWholeFilesThenSingles)
         const TStack& s = *m.Stacks[size_t(i)];
         if (s.Source == c.File("pages.TIF")) {
             EXPECT_EQ(Values(s), (std::vector<int>{100, 101}));
-            EXPECT_EQ(s.Patient, "");
+            EXPECT_EQ(s.Patient, "DOE^JANE"); // the case's DICOM series lends its texts
         } else {
             EXPECT_EQ(Values(s), (std::vector<int>{1, 2, 3}));
             EXPECT_EQ(s.Patient, "DOE^JANE");

@@ -74,11 +74,11 @@ struct Window {
         return s;
     }
     void Select(int tag) { form.SeriesButtons[size_t(tag)]->SetChecked(true); }
-    void Wheel(QWidget* over, int delta)
+    void Wheel(QWidget* over, int delta, Qt::KeyboardModifiers modifiers = Qt::NoModifier)
     {
         const QPoint local = over->rect().center();
         QWheelEvent e(QPointF(local), QPointF(over->mapToGlobal(local)), QPoint(), QPoint(0, delta), Qt::NoButton,
-                      Qt::NoModifier, Qt::NoScrollPhase, false);
+                      modifiers, Qt::NoScrollPhase, false);
         QApplication::sendEvent(over, &e);
     }
 };
@@ -477,6 +477,39 @@ TEST(WheelRouting, SlidersStepByTheirUnits)
     EXPECT_EQ(w.form.TrackBar1->Position(), 0);
 }
 
+TEST(WheelAndKeys, TheImagePagesFramesZoomsWithCtrlAndKeysPageAndSelectSeries)
+{
+    Window w;
+    w.form.PreviewChanged(3);
+    for (const int frames : {25, 1, 1})
+        w.Load(MakeStack(frames, 64, 64));
+    w.form.SpeedButton1Click(); // the images, not the download manager
+    w.Select(0);
+    using K = Qt::Key;
+    // Key, or a wheel turn over the image (0 = none); then frame and series.
+    const struct {
+        K key;
+        int wheel, frame, series;
+    } steps[] = {{K(0), 120, 1, 0},         {K(0), -120, 0, 0},       {K::Key_Down, 0, 0, 0}, {K::Key_Up, 0, 1, 0},
+                 {K::Key_PageUp, 0, 3, 0},  {K::Key_PageDown, 0, 1, 0}, {K::Key_End, 0, 24, 0}, {K::Key_Up, 0, 24, 0},
+                 {K::Key_Home, 0, 0, 0},    {K::Key_Left, 0, 0, 0},   {K::Key_Right, 0, 0, 1}, {K::Key_Right, 0, 0, 2},
+                 {K::Key_Right, 0, 0, 2},   {K::Key_Left, 0, 0, 1}};
+    for (const auto& step : steps) {
+        w.form.TrackBar2->SetPosition(6); // cine runs
+        step.wheel ? w.Wheel(w.form.PaintBox1, step.wheel) : QTest::keyClick(&w.form, step.key);
+        EXPECT_EQ(w.form.ShownSeries, step.series) << step.key << " " << step.wheel;
+        EXPECT_EQ(w.form.TrackBar1->Position(), step.frame) << step.key << " " << step.wheel;
+        const bool paging = step.key != K::Key_Left && step.key != K::Key_Right;
+        EXPECT_TRUE(!paging || w.form.TrackBar2->Position() == 0) << "paging stops cine";
+    }
+    w.form.TrackBar3->SetPosition(200); // Ctrl + wheel over the image zooms as the zoom slider does
+    w.Wheel(w.form.PaintBox1, 120, Qt::ControlModifier);
+    EXPECT_EQ(w.form.TrackBar3->Position(), 250);
+    w.form.Image3Click(); // with the download manager shown the keys are its list's
+    QTest::keyClick(&w.form, Qt::Key_Right);
+    EXPECT_EQ(w.form.ShownSeries, 1);
+}
+
 TEST(Keys, CtrlCThroughTheWindowCopiesTheShownImage)
 {
     Window w;
@@ -523,6 +556,32 @@ TEST(MainWindowSize, TheDesignSizeIsTheSmallest)
 
 // ---- the Save command ----
 
+TEST(SaveDialog, TheFileTypeDecidesTheExtensionAndTheToolkitKeepsNoSettings)
+{
+    const struct {
+        const char* typed; // null: the proposal as it stands
+        const char* filter;
+        const char* chosen;
+    } cases[] = {{nullptr, kDicomFilter, "SERIES.DCM"}, {"scan", kDicomFilter, "scan.DCM"}, {"scan", kTiffFilter, "scan.TIF"}};
+    QTemporaryDir dir;
+    const QString shared = QSettings(QSettings::UserScope, "QtProject").fileName();
+    const QDateTime before = QFileInfo(shared).lastModified(); // null when there is none
+    for (const auto& c : cases) {
+        QTimer::singleShot(0, [&c] {
+            auto* dialog = qobject_cast<QFileDialog*>(QApplication::activeModalWidget());
+            auto* type = dialog->findChild<QComboBox*>("fileTypeCombo");
+            for (int i = 0; i < type->count() && type->currentText() != c.filter; ++i) // as the user picks it
+                QTest::keyClick(type, Qt::Key_Down);
+            if (c.typed)
+                dialog->findChild<QLineEdit*>("fileNameEdit")->setText(c.typed);
+            QMetaObject::invokeMethod(dialog, "accept"); // the Save button
+        });
+        EXPECT_EQ(QFileInfo(AskSaveStackName(nullptr, dir.path(), "SERIES.TIF")).fileName(), c.chosen) << c.filter;
+    }
+    EXPECT_EQ(QFileInfo(shared).lastModified(), before);
+    EXPECT_EQ(QSettings(QSettings::UserScope, "QtProject").fileName(), shared);
+}
+
 namespace {
 
 struct SaveAnswers {
@@ -555,32 +614,6 @@ TEST(SaveCommand, NoCaseNothingHappens)
 
 TEST(SaveCommand, ASeriesWithoutImagesSavesNothingAndSaysSo)
 {
-TEST(SaveDialog, TheFileTypeDecidesTheExtensionAndTheToolkitKeepsNoSettings)
-{
-    const struct {
-        const char* typed; // null: the proposal as it stands
-        const char* filter;
-        const char* chosen;
-    } cases[] = {{nullptr, kDicomFilter, "SERIES.DCM"}, {"scan", kDicomFilter, "scan.DCM"}, {"scan", kTiffFilter, "scan.TIF"}};
-    QTemporaryDir dir;
-    const QString shared = QSettings(QSettings::UserScope, "QtProject").fileName();
-    const QDateTime before = QFileInfo(shared).lastModified(); // null when there is none
-    for (const auto& c : cases) {
-        QTimer::singleShot(0, [&c] {
-            auto* dialog = qobject_cast<QFileDialog*>(QApplication::activeModalWidget());
-            auto* type = dialog->findChild<QComboBox*>("fileTypeCombo");
-            for (int i = 0; i < type->count() && type->currentText() != c.filter; ++i) // as the user picks it
-                QTest::keyClick(type, Qt::Key_Down);
-            if (c.typed)
-                dialog->findChild<QLineEdit*>("fileNameEdit")->setText(c.typed);
-            QMetaObject::invokeMethod(dialog, "accept"); // the Save button
-        });
-        EXPECT_EQ(QFileInfo(AskSaveStackName(nullptr, dir.path(), "SERIES.TIF")).fileName(), c.chosen) << c.filter;
-    }
-    EXPECT_EQ(QFileInfo(shared).lastModified(), before);
-    EXPECT_EQ(QSettings(QSettings::UserScope, "QtProject").fileName(), shared);
-}
-
     QTemporaryDir out;
     Window w;
     SaveAnswers save;

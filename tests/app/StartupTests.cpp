@@ -6,6 +6,7 @@
 #include "FakeLoader.h"
 #include "Messages.h"
 #include "Program.h"
+#include "StartFolder.h"
 #include "TAboutBox.h"
 #include "TClickImage.h"
 #include "TApplication.h"
@@ -37,6 +38,8 @@
 #include <QUrl>
 #include <QTimer>
 #include <gtest/gtest.h>
+
+#include <unistd.h>
 
 #include <atomic>
 #include <csignal>
@@ -492,4 +495,20 @@ TEST(SingleInstance, ALockOrAPeerOfAnotherUserIsRefused)
     EXPECT_EQ(ChildEnd(intruder), 0);
     QCoreApplication::processEvents();
     EXPECT_EQ(requests, 0);
+}
+
+TEST(StartFolder, AFolderThatCannotBeOpenedIsNamedInASentence)
+{
+    QTemporaryDir dir;
+    const QString missing = dir.filePath("missing"), file = dir.filePath("file"), locked = dir.filePath("locked");
+    QFile(file).open(QIODevice::WriteOnly);
+    ASSERT_TRUE(QDir().mkdir(locked));
+    QFile::setPermissions(locked, QFileDevice::WriteOwner);
+    EXPECT_EQ(CaseFolderProblem(dir.path()), "");
+    EXPECT_EQ(CaseFolderProblem(missing), QString("The case folder \"%1\" does not exist.").arg(missing));
+    EXPECT_EQ(CaseFolderProblem(file), QString("\"%1\" is not a case folder.").arg(file));
+    if (::geteuid() != 0) { // root reads every folder
+        EXPECT_EQ(CaseFolderProblem(locked), QString("The case folder \"%1\" cannot be read.").arg(locked));
+    }
+    QFile::setPermissions(locked, QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ExeOwner);
 }

@@ -118,7 +118,7 @@ TEST(ViewerCase, AFolderOpensIntoSeriesAndButtons)
     EXPECT_TRUE(v.form->SeriesButtons[1]->isEnabled());
     EXPECT_TRUE(v.form->SeriesButtons[2]->isHidden());
     EXPECT_EQ(v.form->Label9->text(), " ");
-    EXPECT_EQ(v.form->PatientName->text(), ""); // series A is the report
+    EXPECT_EQ(v.form->PatientName->text(), "DOE^JANE"); // series A, the report, has the case's texts
     v.form->SeriesButtons[1]->SetChecked(true);
     EXPECT_EQ(v.form->PatientName->text(), "DOE^JANE");
     EXPECT_EQ(v.form->Label5->text(), "3");
@@ -260,7 +260,7 @@ TEST(ViewerDisplay, ASeriesChosenBeforeItsStackExistsShowsNothingOfTheLastOne)
     EXPECT_EQ(Grey(shown, shown.width() / 2, shown.height() / 2), 220);
 }
 
-TEST(ViewerDisplay, ALargerWindowReFitsAStackStillAtItsFitAndADoubleClickReFits)
+TEST(ViewerDisplay, AResizedWindowReFitsAStackStillAtItsFitAndADoubleClickReFits)
 {
     CaseFolder folder;
     Sized(folder, "ct.dcm", 256, 256, 120);
@@ -274,11 +274,16 @@ TEST(ViewerDisplay, ALargerWindowReFitsAStackStillAtItsFitAndADoubleClickReFits)
         return z >= 90 && z <= 110 ? 100 : std::max(z, 50);
     };
     EXPECT_EQ(s.Zoom, fitFor(v.form->PaintBox1->height()));
-    v.form->resize(1200, 900);
-    QSize view = v.form->PaintBox1->size();
-    EXPECT_EQ(s.Zoom, fitFor(view.height()));
-    EXPECT_EQ(s.OffsetX, (view.width() - 256 * s.Zoom / 100) / 2);
-    EXPECT_EQ(v.form->TrackBar3->Position(), s.Zoom);
+    // Larger, smaller again (as when un-maximised), then wider but lower.
+    QSize view;
+    for (const QSize size : {QSize(1200, 900), QSize(900, 600), QSize(1100, 580)}) {
+        v.form->resize(size);
+        view = v.form->PaintBox1->size();
+        EXPECT_EQ(s.Zoom, fitFor(view.height())) << size.width() << "x" << size.height();
+        EXPECT_EQ(s.OffsetX, (view.width() - 256 * s.Zoom / 100) / 2);
+        EXPECT_EQ(s.OffsetY, (view.height() - 256 * s.Zoom / 100) / 2);
+        EXPECT_EQ(v.form->TrackBar3->Position(), s.Zoom);
+    }
 
     // Moved by the user: a larger window leaves it where it is.
     QTest::mousePress(v.form->PaintBox1, Qt::LeftButton, {}, QPoint(300, 300));

@@ -329,7 +329,10 @@ namespace {
 // OK (true) or Cancel; one showing too many cancels.
 class AnsweringDialog : public ILoginDialog {
 public:
-    AnsweringDialog(std::deque<bool>& answers, int& shown) : m_answers(answers), m_shown(shown) {}
+    AnsweringDialog(std::deque<bool>& answers, int& shown, QString user = "doc")
+        : m_answers(answers), m_shown(shown), m_user(std::move(user))
+    {
+    }
     bool Execute() override
     {
         ++m_shown;
@@ -338,13 +341,14 @@ public:
             m_answers.pop_front();
         return ok;
     }
-    QString UserNameText() const override { return "doc"; }
+    QString UserNameText() const override { return m_user; }
     QString PasswordText() const override { return "pw"; }
     bool RememberChecked() const override { return false; }
 
 private:
     std::deque<bool>& m_answers;
     int& m_shown;
+    QString m_user;
 };
 
 bool Exists(const std::string& path) { return QFile::exists(QString::fromStdString(path)); }
@@ -467,6 +471,28 @@ TEST_F(LoggingOnPaneTest, AfterCancelShowingTheListOrAskingForADownloadLogsOnAga
     EXPECT_TRUE(pane->Catalogue.Queue.Empty());
     pane->LogOnWhenNeeded(); // a password is held: no dialog
     EXPECT_EQ(shown, 4);
+}
+
+TEST_F(LoggingOnPaneTest, ARejectedLoginListsTheLastUsersCachedCasesAsCancelDoes)
+{
+    server.Start({"--user", "doc:pw"});
+    ASSERT_TRUE(LocalCache::MakeFolders(LocalCache::CaseFolder("doc", key)));
+    std::ofstream(LocalCache::CaseFolder("doc", key) + "f1") << "cached";
+    // Cancel at once, or three rejections of another name than the last user's.
+    for (const std::deque<bool>& run : {std::deque<bool>{false}, std::deque<bool>{true, true, true}}) {
+        QFile ini(tmp.filePath("CALDRIS.INI"));
+        ASSERT_TRUE(ini.open(QIODevice::WriteOnly));
+        ini.write(QString("[FTP]\nHost=127.0.0.1\nPort=%1\nUser=doc\n").arg(server.Port()).toUtf8());
+        ini.close();
+        answers = run;
+        pane = std::make_unique<TFTPList>();
+        pane->DialogFactory = [this] { return std::make_unique<AnsweringDialog>(answers, shown, "eve"); };
+        pane->Message = [](const QString&) {};
+        pane->FormCreate();
+        pane->RefreshList();
+        const CaseRow* row = pane->Catalogue.List.FindRow(key);
+        EXPECT_TRUE(row && row->RowLight == rlLocal) << run.size();
+    }
 }
 
 TEST_F(LoggingOnPaneTest, TheCaseInProgressCannotBePurged)

@@ -1,4 +1,4 @@
-#!/usr/bin/env python3
+#!/usr/bin/python3
 """FTP server for the remote tests.
 
 Serves one home tree on 127.0.0.1, picks a free port and prints

@@ -90,3 +90,19 @@ TEST_F(DemoServer, WrongPasswordIsRefused)
     EXPECT_THROW(c.Connect(), EFtpError);
     EXPECT_EQ(c.LastReplyCode(), 530);
 }
+
+TEST_F(DemoServer, AskedForATakenPortItTakesAFreeOneAndAFreePortItself)
+{
+    int asked = port; // held by the fixture's server
+    for (const bool taken : {true, false}) {
+        QProcess second;
+        second.start(DEMO_PYTHON, {DEMO_SERVER_SCRIPT, "--root", dir.path() + "/tree", "--ini", ini + "2", "--port",
+                                   QString::number(asked)});
+        ASSERT_TRUE(second.waitForReadyRead(20000)) << second.readAllStandardError().toStdString();
+        const int got = second.readLine().trimmed().mid(5).toInt();
+        second.terminate();
+        second.waitForFinished(10000);
+        EXPECT_TRUE(taken ? got > 0 && got != port : got == asked) << got;
+        asked = got; // free again now
+    }
+}

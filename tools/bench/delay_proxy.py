@@ -1,4 +1,4 @@
-#!/usr/bin/env python3
+#!/usr/bin/python3
 """FTP proxy that plays a wide-area link in front of a local FTP server.
 
 usage: delay_proxy.py --upstream-port N [--upstream-host H] [--delay-ms D] [--log FILE]

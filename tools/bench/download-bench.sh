@@ -17,6 +17,6 @@ cmake -S . -B build/release -G Ninja -DCMAKE_BUILD_TYPE=Release -DCALDRIS_TESTS=
 cmake --build build/release -j "$(nproc)" --target fetch_bench view_bench make_bench_cases
 if [[ "${1:-}" == "--wide" ]]; then
   shift
-  exec python3 tools/bench/wide_area_bench.py build/release "$@"
+  exec /usr/bin/python3 tools/bench/wide_area_bench.py build/release "$@"
 fi
-exec python3 tools/bench/download_bench.py build/release "$@"
+exec /usr/bin/python3 tools/bench/download_bench.py build/release "$@"

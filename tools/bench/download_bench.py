@@ -1,4 +1,4 @@
-#!/usr/bin/env python3
+#!/usr/bin/python3
 """Download benchmark: the download worker (fetch_bench) beside lftp mirroring
 the same case folder over one passive connection, on a local FTP server.
 

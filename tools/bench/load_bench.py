@@ -1,4 +1,4 @@
-#!/usr/bin/env python3
+#!/usr/bin/python3
 """Loading benchmark: opens the generated cases with `caldris-case info`
 several times and prints, as medians, images per second, the time to the
 first image, the whole time and the peak memory of the process, each beside

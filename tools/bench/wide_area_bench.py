@@ -1,4 +1,4 @@
-#!/usr/bin/env python3
+#!/usr/bin/python3
 """Wide-area download benchmark: the download worker beside lftp, through a
 proxy (delay_proxy.py) that adds a one-way delay to every chunk on the
 control and data connections of a local FTP server.

@@ -1,11 +1,12 @@
-#!/usr/bin/env python3
+#!/usr/bin/python3
 """Demo case server: serves a case tree read-only over FTP on 127.0.0.1 to
 one demo account, and writes the settings file that points the viewer at it.
 
 usage: demo_server.py --root TREE --ini FILE [--user demo] [--password caldris] [--port 0]
 
 TREE holds the case root folder "referring" (tools/demo/make_demo_cases
-writes one). Port 0 picks a free port. Once the server listens it writes FILE
+writes one). Port 0 picks a free port, as does a port that is taken. Once
+the server listens it writes FILE
 and prints "PORT <n>"; it ends on SIGTERM or Ctrl+C.
 """
 import argparse
@@ -44,7 +45,13 @@ def main():
     FTPHandler.authorizer = auth
     FTPHandler.banner = "Caldris demo case server ready."
     FTPHandler.permit_foreign_addresses = False
-    server = ThreadedFTPServer(("127.0.0.1", a.port), FTPHandler)
+    try:
+        server = ThreadedFTPServer(("127.0.0.1", a.port), FTPHandler)
+    except OSError:
+        if a.port == 0:
+            raise
+        # The port of the last run is taken: any free one will do.
+        server = ThreadedFTPServer(("127.0.0.1", 0), FTPHandler)
     port = server.address[1]
 
     with open(a.ini, "w", encoding="utf-8") as f:
