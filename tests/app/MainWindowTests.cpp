@@ -553,8 +553,6 @@ TEST(SaveCommand, NoCaseNothingHappens)
     EXPECT_TRUE(save.told.isEmpty());
 }
 
-TEST(SaveCommand, ASeriesWithoutImagesSavesNothingAndSaysSo)
-{
 TEST(SaveDialog, TheFileTypeDecidesTheExtensionAndTheToolkitKeepsNoSettings)
 {
     const struct {
@@ -581,6 +579,8 @@ TEST(SaveDialog, TheFileTypeDecidesTheExtensionAndTheToolkitKeepsNoSettings)
     EXPECT_EQ(QSettings(QSettings::UserScope, "QtProject").fileName(), shared);
 }
 
+TEST(SaveCommand, ASeriesWithoutImagesSavesNothingAndSaysSo)
+{
     QTemporaryDir out;
     Window w;
     SaveAnswers save;

@@ -933,6 +933,8 @@ TEST_F(WorkerTest, LoginsThatFailForGoodAreNotRetriedUntilANewLogin)
         worker.Terminate();
         QFile::remove(QString::fromStdString(Local(key, Name(1))));
     }
+}
+
 TEST_F(WorkerTest, ViewingAnotherCaseStopsTheRunningOneWhichResumesRightAfterIt)
 {
     const std::string running = "g\\Doe\\Long", viewed = "g\\Roe\\Viewed";
