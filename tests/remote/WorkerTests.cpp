@@ -107,23 +107,31 @@ protected:
         return rows;
     }
 
+    CaseRow* Queue(const std::string& key, int light = rlRemote, int mark = rmQueued)
+    {
+        CaseRow* row = catalogue.List.AddCaseRow(key, light);
+        row->RowMark = mark;
+        catalogue.Queue.Add(key);
+        return row;
+    }
+    std::unique_ptr<TFetchThread> Worker(const TFetchThread::DiskSpaceSource& space = {})
+    {
+        auto worker = std::make_unique<TFetchThread>(catalogue);
+        worker->IdleSleepMs = 20;
+        if (space)
+            worker->DiskSpace = space;
+        worker->start();
+        return worker;
+    }
     // Queues the key and runs the download worker until the queue no longer
     // has it at its head (or stop() says so).
     void Download(const std::string& key, const std::function<bool()>& stop = {},
                   const TFetchThread::DiskSpaceSource& space = {})
     {
-        CaseRow* row = catalogue.List.AddCaseRow(key, 1);
-        row->RowMark = 0;
-        catalogue.Queue.Add(key);
-        TFetchThread worker(catalogue);
-        worker.IdleSleepMs = 20;
-        if (space)
-            worker.DiskSpace = space;
-        worker.start();
-        ASSERT_TRUE(WaitUntil([&] {
-            return stop ? stop() : (catalogue.Queue.Empty() && row->RowMark != 1);
-        }));
-        worker.Terminate();
+        CaseRow* row = Queue(key, 1, 0);
+        const auto worker = Worker(space);
+        ASSERT_TRUE(WaitUntil([&] { return stop ? stop() : (catalogue.Queue.Empty() && row->RowMark != 1); }));
+        worker->Terminate();
     }
     std::string Local(const std::string& key, const std::string& name)
     {
@@ -699,18 +707,14 @@ TEST_F(WorkerTest, OneAndSeveralConnectionsListTheSameRows)
     const std::vector<std::string> one = ListedRows(1);
     EXPECT_EQ(one.size(), 8u);
     EXPECT_EQ(ListedRows(4), one);
-    // Without MLSD the folders are listed with NLST; still the same rows.
-    FtpServer plain;
-    CatalogueTree(plain);
-    plain.Start(QStringList{"--user", "doc:pw", "--no-mlsd"} + LockedFolder);
-    Use(plain);
-    EXPECT_EQ(ListedRows(4), one);
-    // A server that gives one connection, or one login, at a time.
-    for (const QStringList& limit : {QStringList{"--max-cons-per-ip", "1"}, QStringList{"--max-logins", "1"}}) {
-        FtpServer few;
-        CatalogueTree(few);
-        few.Start(QStringList{"--user", "doc:pw"} + LockedFolder + limit);
-        Use(few);
+    // Folders listed with NLST (no MLSD), and servers that give one
+    // connection, or one login, at a time: still the same rows.
+    for (const QStringList& limit :
+         {QStringList{"--no-mlsd"}, QStringList{"--max-cons-per-ip", "1"}, QStringList{"--max-logins", "1"}}) {
+        FtpServer other;
+        CatalogueTree(other);
+        other.Start(QStringList{"--user", "doc:pw"} + LockedFolder + limit);
+        Use(other);
         EXPECT_EQ(ListedRows(4), one) << limit.join(' ').toStdString();
     }
 }
@@ -857,8 +861,8 @@ TEST_F(WorkerTest, ServerRequiringTlsSessionReuseGivesTheCaseOverFourConnections
     catalogue.Settings = {};
     catalogue.Settings.Host = "127.0.0.1";
     catalogue.Settings.Port = vsftpd.Port();
-    catalogue.Settings.User = VsftpdServer::User;
-    catalogue.Settings.Password = vsftpd.Password();
+    catalogue.Settings.User = vsftpd.User().Name();
+    catalogue.Settings.Password = vsftpd.User().Password();
     catalogue.Settings.Tls = ConnectionSettings::TlsMode::Required;
     catalogue.Settings.CaFile = vsftpd.Authority();
     catalogue.RootFolder = "referring"; // from the login folder
@@ -911,12 +915,8 @@ TEST_F(WorkerTest, LoginsThatFailForGoodAreNotRetriedUntilANewLogin)
         catalogue.Settings.Tls = Mode::None;
         catalogue.Settings.CaFile.clear();
         c.spoil(catalogue.Settings);
-        CaseRow* row = catalogue.List.AddCaseRow(key, rlRemote);
-        row->RowMark = rmQueued;
-        catalogue.Queue.Add(key);
-        TFetchThread worker(catalogue);
-        worker.IdleSleepMs = 20;
-        worker.start();
+        CaseRow* row = Queue(key);
+        const auto worker = Worker();
         // Given back to the queue: the worker passed by again without a login.
         ASSERT_TRUE(WaitUntil([&] {
             return catalogue.StatusText().rfind(c.reason, 0) == 0 && row->RowMark == rmQueued;
@@ -930,7 +930,7 @@ TEST_F(WorkerTest, LoginsThatFailForGoodAreNotRetriedUntilANewLogin)
         catalogue.Settings.CaFile = tls.Authority;
         ASSERT_TRUE(WaitUntil([&] { return catalogue.Queue.Empty() && row->RowLight == rlLocal; }));
         EXPECT_EQ(ReadLocal(Local(key, Name(1))), Content(1, 100));
-        worker.Terminate();
+        worker->Terminate();
         QFile::remove(QString::fromStdString(Local(key, Name(1))));
     }
 }
@@ -944,13 +944,9 @@ TEST_F(WorkerTest, ViewingAnotherCaseStopsTheRunningOneWhichResumesRightAfterIt)
     Start({"--slow", "f3:1000:0.2", "--slow", "v1:1000:0.3"});
     catalogue.Settings.Connections = 1; // file after file: the stop falls in f3
     catalogue.RootFolder = "/referring";
-    CaseRow* row = catalogue.List.AddCaseRow(running, rlRemote);
-    row->RowMark = rmQueued;
-    catalogue.Queue.Add(running);
+    CaseRow* row = Queue(running);
     CaseRow* other = catalogue.List.AddCaseRow(viewed, rlRemote);
-    TFetchThread worker(catalogue);
-    worker.IdleSleepMs = 20;
-    worker.start();
+    const auto worker = Worker();
     ASSERT_TRUE(WaitUntil([&] { return Exists(Local(running, "f3")); }));
     catalogue.ViewWhileDownloading(viewed);
     const std::shared_ptr<TCaseArrivals> arrivals = catalogue.Followed;
@@ -967,7 +963,7 @@ TEST_F(WorkerTest, ViewingAnotherCaseStopsTheRunningOneWhichResumesRightAfterIt)
 
     // Then both end complete; the viewed one's arrivals with its file.
     ASSERT_TRUE(WaitUntil([&] { return catalogue.Queue.Empty() && row->RowLight == rlLocal; }));
-    worker.Terminate();
+    worker->Terminate();
     EXPECT_EQ(other->RowLight, rlLocal);
     for (int i = 1; i <= 4; ++i)
         EXPECT_EQ(ReadLocal(Local(running, "f" + std::to_string(i))), Content(i, 20000));
