@@ -1,10 +1,7 @@
 #include "VsftpdServer.h"
 
-#include "FtpServer.h"
-
 #include <QDir>
 #include <QFile>
-#include <QFileInfo>
 
 #include <stdexcept>
 
@@ -60,15 +57,6 @@ VsftpdServer::~VsftpdServer()
 {
     m_process.kill();
     m_process.waitForFinished(ProcessWaitMs);
-}
-
-void VsftpdServer::AddFile(const std::string& path, const std::string& content)
-{
-    const QString full = m_root.filePath("home/" + QString::fromStdString(path));
-    QDir().mkpath(QFileInfo(full).path());
-    QFile f(full);
-    if (!f.open(QIODevice::WriteOnly) || f.write(content.data(), qint64(content.size())) != qint64(content.size()))
-        throw std::runtime_error("cannot build the vsftpd tree");
 }
 
 void VsftpdServer::WriteConfig()

@@ -7,6 +7,7 @@
 // user need root: when SkipReason() is not empty, the test skips with it.
 //
 // Threads: the test's thread.
+#include "FtpServer.h"
 #include "ScratchUser.h"
 
 #include <QProcess>
@@ -25,7 +26,10 @@ public:
     VsftpdServer& operator=(const VsftpdServer&) = delete;
 
     // Tree below the login folder; call before Start.
-    void AddFile(const std::string& path, const std::string& content);
+    void AddFile(const std::string& path, const std::string& content)
+    {
+        FtpServer::AddFileIn(m_root.filePath("home"), path, content);
+    }
     void Start();
     int Port() const { return m_port; }
     const TScratchUser& User() const { return m_user; }
