@@ -132,12 +132,8 @@ protected:
             server.AddFile("referring/g/Doe/CT/" + name.toStdString(), f.readAll().toStdString());
         }
         server.Start({"--user", "doc:pw", "--slow", "a6:32:0.3"});
-        catalogue.Settings.Host = "127.0.0.1";
-        catalogue.Settings.Port = server.Port();
-        catalogue.Settings.Passive = true;
-        catalogue.Settings.User = "doc";
-        catalogue.Settings.Password = "pw";
-        catalogue.Settings.Connections = 4;
+        catalogue.Settings = {
+            .Host = "127.0.0.1", .Port = server.Port(), .User = "doc", .Password = "pw", .Connections = 4};
         catalogue.RootFolder = "/referring";
         catalogue.FreeSpace = [] { return std::optional<int64_t>(1 << 20); };
     }

@@ -858,13 +858,9 @@ TEST_F(WorkerTest, ServerRequiringTlsSessionReuseGivesTheCaseOverFourConnections
     for (int i = 1; i <= files; ++i)
         vsftpd.AddFile("referring/g/Doe/Reuse/" + Name(i), Content(i, 40000));
     vsftpd.Start();
-    catalogue.Settings = {};
-    catalogue.Settings.Host = "127.0.0.1";
-    catalogue.Settings.Port = vsftpd.Port();
-    catalogue.Settings.User = vsftpd.User().Name();
-    catalogue.Settings.Password = vsftpd.User().Password();
-    catalogue.Settings.Tls = ConnectionSettings::TlsMode::Required;
-    catalogue.Settings.CaFile = vsftpd.Authority();
+    catalogue.Settings = {.Host = "127.0.0.1", .Port = vsftpd.Port(), .User = vsftpd.User().Name(),
+                          .Password = vsftpd.User().Password(), .Tls = ConnectionSettings::TlsMode::Required,
+                          .CaFile = vsftpd.Authority()};
     catalogue.RootFolder = "referring"; // from the login folder
     Download(key);
     for (int i = 1; i <= files; ++i)
