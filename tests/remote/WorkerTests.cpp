@@ -107,31 +107,23 @@ protected:
         return rows;
     }
 
-    CaseRow* Queue(const std::string& key, int light = rlRemote, int mark = rmQueued)
-    {
-        CaseRow* row = catalogue.List.AddCaseRow(key, light);
-        row->RowMark = mark;
-        catalogue.Queue.Add(key);
-        return row;
-    }
-    std::unique_ptr<TFetchThread> Worker(const TFetchThread::DiskSpaceSource& space = {})
-    {
-        auto worker = std::make_unique<TFetchThread>(catalogue);
-        worker->IdleSleepMs = 20;
-        if (space)
-            worker->DiskSpace = space;
-        worker->start();
-        return worker;
-    }
     // Queues the key and runs the download worker until the queue no longer
     // has it at its head (or stop() says so).
     void Download(const std::string& key, const std::function<bool()>& stop = {},
                   const TFetchThread::DiskSpaceSource& space = {})
     {
-        CaseRow* row = Queue(key, 1, 0);
-        const auto worker = Worker(space);
-        ASSERT_TRUE(WaitUntil([&] { return stop ? stop() : (catalogue.Queue.Empty() && row->RowMark != 1); }));
-        worker->Terminate();
+        CaseRow* row = catalogue.List.AddCaseRow(key, 1);
+        row->RowMark = 0;
+        catalogue.Queue.Add(key);
+        TFetchThread worker(catalogue);
+        worker.IdleSleepMs = 20;
+        if (space)
+            worker.DiskSpace = space;
+        worker.start();
+        ASSERT_TRUE(WaitUntil([&] {
+            return stop ? stop() : (catalogue.Queue.Empty() && row->RowMark != 1);
+        }));
+        worker.Terminate();
     }
     std::string Local(const std::string& key, const std::string& name)
     {
@@ -911,8 +903,12 @@ TEST_F(WorkerTest, LoginsThatFailForGoodAreNotRetriedUntilANewLogin)
         catalogue.Settings.Tls = Mode::None;
         catalogue.Settings.CaFile.clear();
         c.spoil(catalogue.Settings);
-        CaseRow* row = Queue(key);
-        const auto worker = Worker();
+        CaseRow* row = catalogue.List.AddCaseRow(key, rlRemote);
+        row->RowMark = rmQueued;
+        catalogue.Queue.Add(key);
+        TFetchThread worker(catalogue);
+        worker.IdleSleepMs = 20;
+        worker.start();
         // Given back to the queue: the worker passed by again without a login.
         ASSERT_TRUE(WaitUntil([&] {
             return catalogue.StatusText().rfind(c.reason, 0) == 0 && row->RowMark == rmQueued;
@@ -926,7 +922,7 @@ TEST_F(WorkerTest, LoginsThatFailForGoodAreNotRetriedUntilANewLogin)
         catalogue.Settings.CaFile = tls.Authority;
         ASSERT_TRUE(WaitUntil([&] { return catalogue.Queue.Empty() && row->RowLight == rlLocal; }));
         EXPECT_EQ(ReadLocal(Local(key, Name(1))), Content(1, 100));
-        worker->Terminate();
+        worker.Terminate();
         QFile::remove(QString::fromStdString(Local(key, Name(1))));
     }
 }
@@ -940,9 +936,13 @@ TEST_F(WorkerTest, ViewingAnotherCaseStopsTheRunningOneWhichResumesRightAfterIt)
     Start({"--slow", "f3:1000:0.2", "--slow", "v1:1000:0.3"});
     catalogue.Settings.Connections = 1; // file after file: the stop falls in f3
     catalogue.RootFolder = "/referring";
-    CaseRow* row = Queue(running);
+    CaseRow* row = catalogue.List.AddCaseRow(running, rlRemote);
+    row->RowMark = rmQueued;
+    catalogue.Queue.Add(running);
     CaseRow* other = catalogue.List.AddCaseRow(viewed, rlRemote);
-    const auto worker = Worker();
+    TFetchThread worker(catalogue);
+    worker.IdleSleepMs = 20;
+    worker.start();
     ASSERT_TRUE(WaitUntil([&] { return Exists(Local(running, "f3")); }));
     catalogue.ViewWhileDownloading(viewed);
     const std::shared_ptr<TCaseArrivals> arrivals = catalogue.Followed;
@@ -959,7 +959,7 @@ TEST_F(WorkerTest, ViewingAnotherCaseStopsTheRunningOneWhichResumesRightAfterIt)
 
     // Then both end complete; the viewed one's arrivals with its file.
     ASSERT_TRUE(WaitUntil([&] { return catalogue.Queue.Empty() && row->RowLight == rlLocal; }));
-    worker->Terminate();
+    worker.Terminate();
     EXPECT_EQ(other->RowLight, rlLocal);
     for (int i = 1; i <= 4; ++i)
         EXPECT_EQ(ReadLocal(Local(running, "f" + std::to_string(i))), Content(i, 20000));

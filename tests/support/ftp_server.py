@@ -252,11 +252,6 @@ class TlsTestHandler(ScriptedHandler, TLS_FTPHandler):
     dtp_handler = TlsDataHandler
 
 
-def named(items, convert, fields=1):
-    """NAME:VALUE options (fields values each) as NAME -> convert(VALUE...)."""
-    return {name: convert(*values) for name, *values in (i.rsplit(":", fields) for i in items)}
-
-
 def main():
     p = argparse.ArgumentParser()
     p.add_argument("--root", required=True)
@@ -298,9 +293,15 @@ def main():
         auth.add_user(name, password, a.root, perm="elr")
 
     scripted = {}
-    for kind, items, fields, convert in (("drop", a.drop, 1, int), ("stall", a.stall, 1, int),
-                                         ("slow", a.slow, 2, lambda chunk, delay: (int(chunk), float(delay)))):
-        scripted.update((name, (kind, v)) for name, v in named(items, convert, fields).items())
+    for item in a.drop:
+        name, count = item.rsplit(":", 1)
+        scripted[name] = ("drop", int(count))
+    for item in a.stall:
+        name, count = item.rsplit(":", 1)
+        scripted[name] = ("stall", int(count))
+    for item in a.slow:
+        name, chunk, delay = item.rsplit(":", 2)
+        scripted[name] = ("slow", (int(chunk), float(delay)))
 
     handler.authorizer = auth
     handler.reject_all = a.reject_all
@@ -313,8 +314,8 @@ def main():
     handler.hold_logins = a.hold_logins
     LinkListingFS.link_form = a.links
     handler.abstracted_fs = LinkListingFS
-    handler.many_names = named(a.many_names, int)
-    handler.slow_list = named(a.slow_list, float)
+    handler.many_names = {k: int(v) for k, v in (i.rsplit(":", 1) for i in a.many_names)}
+    handler.slow_list = {k: float(v) for k, v in (i.rsplit(":", 1) for i in a.slow_list)}
     handler.timeout = a.idle_timeout
     handler.banner = a.banner.encode("latin-1").decode("unicode_escape")
     handler.permit_foreign_addresses = False
