@@ -20,8 +20,7 @@
 #include <algorithm>
 #include <atomic>
 #include <chrono>
-#include <condition_variable>
-#include <mutex>
+#include <future>
 #include <sys/socket.h>
 #include <sys/stat.h>
 #include <sys/un.h>
@@ -180,27 +179,21 @@ TEST(LoaderPool, StopDropsQueuedDecodesAndWaitsForTheRunningOnes)
     constexpr int kWorkers = 2;
     constexpr int kSubmitted = 6;
     TDecodePool pool(kWorkers);
-    std::mutex mutex;
-    std::condition_variable gate;
-    bool open = false;
+    std::promise<void> gate;
+    const std::shared_future<void> open = gate.get_future().share();
     std::atomic<int> started{0}, ended{0};
     std::vector<std::shared_ptr<TDecodePool::TTicket>> tickets;
     for (int i = 0; i < kSubmitted; ++i)
         tickets.push_back(pool.Submit([&](TReadBuffer&) {
             ++started;
-            std::unique_lock<std::mutex> lock(mutex);
-            gate.wait(lock, [&] { return open; });
+            open.wait();
             ++ended;
         }));
     ASSERT_TRUE(WaitUntil([&] { return started == kWorkers; }));
     // Both workers are held: the rest is still queued and leaves at once.
     for (int i = kSubmitted - 1; i >= kWorkers; --i)
         pool.Withdraw(tickets[size_t(i)]);
-    {
-        std::lock_guard<std::mutex> lock(mutex);
-        open = true;
-    }
-    gate.notify_all();
+    gate.set_value();
     for (int i = 0; i < kWorkers; ++i)
         pool.Withdraw(tickets[size_t(i)]);
     EXPECT_EQ(ended, kWorkers);

@@ -11,6 +11,7 @@
 
 #include <QString>
 
+#include <sstream>
 #include <string>
 
 namespace {
@@ -51,17 +52,11 @@ void ReplyLine(const std::string& line)
 
 int FuzzFtpReply(const uint8_t* data, size_t size)
 {
-    const std::string input = Text(data, size);
-    size_t start = 0;
-    while (start <= input.size()) {
-        size_t end = input.find('\n', start);
-        if (end == std::string::npos)
-            end = input.size();
-        std::string line = input.substr(start, end - start);
-        while (!line.empty() && (line.back() == '\r' || line.back() == '\n'))
+    std::istringstream lines(Text(data, size));
+    for (std::string line; std::getline(lines, line);) {
+        while (!line.empty() && line.back() == '\r')
             line.pop_back();
         ReplyLine(line);
-        start = end + 1;
     }
     return 0;
 }

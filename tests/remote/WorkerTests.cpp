@@ -699,18 +699,14 @@ TEST_F(WorkerTest, OneAndSeveralConnectionsListTheSameRows)
     const std::vector<std::string> one = ListedRows(1);
     EXPECT_EQ(one.size(), 8u);
     EXPECT_EQ(ListedRows(4), one);
-    // Without MLSD the folders are listed with NLST; still the same rows.
-    FtpServer plain;
-    CatalogueTree(plain);
-    plain.Start(QStringList{"--user", "doc:pw", "--no-mlsd"} + LockedFolder);
-    Use(plain);
-    EXPECT_EQ(ListedRows(4), one);
-    // A server that gives one connection, or one login, at a time.
-    for (const QStringList& limit : {QStringList{"--max-cons-per-ip", "1"}, QStringList{"--max-logins", "1"}}) {
-        FtpServer few;
-        CatalogueTree(few);
-        few.Start(QStringList{"--user", "doc:pw"} + LockedFolder + limit);
-        Use(few);
+    // Folders listed with NLST (no MLSD), and servers that give one
+    // connection, or one login, at a time: still the same rows.
+    for (const QStringList& limit :
+         {QStringList{"--no-mlsd"}, QStringList{"--max-cons-per-ip", "1"}, QStringList{"--max-logins", "1"}}) {
+        FtpServer other;
+        CatalogueTree(other);
+        other.Start(QStringList{"--user", "doc:pw"} + LockedFolder + limit);
+        Use(other);
         EXPECT_EQ(ListedRows(4), one) << limit.join(' ').toStdString();
     }
 }
@@ -854,13 +850,9 @@ TEST_F(WorkerTest, ServerRequiringTlsSessionReuseGivesTheCaseOverFourConnections
     for (int i = 1; i <= files; ++i)
         vsftpd.AddFile("referring/g/Doe/Reuse/" + Name(i), Content(i, 40000));
     vsftpd.Start();
-    catalogue.Settings = {};
-    catalogue.Settings.Host = "127.0.0.1";
-    catalogue.Settings.Port = vsftpd.Port();
-    catalogue.Settings.User = VsftpdServer::User;
-    catalogue.Settings.Password = vsftpd.Password();
-    catalogue.Settings.Tls = ConnectionSettings::TlsMode::Required;
-    catalogue.Settings.CaFile = vsftpd.Authority();
+    catalogue.Settings = {.Host = "127.0.0.1", .Port = vsftpd.Port(), .User = vsftpd.User().Name(),
+                          .Password = vsftpd.User().Password(), .Tls = ConnectionSettings::TlsMode::Required,
+                          .CaFile = vsftpd.Authority()};
     catalogue.RootFolder = "referring"; // from the login folder
     Download(key);
     for (int i = 1; i <= files; ++i)

@@ -18,9 +18,9 @@ void FtpServer::AddFolder(const std::string& path)
     QDir(m_home.path()).mkpath(QString::fromStdString(path));
 }
 
-void FtpServer::AddFile(const std::string& path, const std::string& content)
+void FtpServer::AddFileIn(const QString& root, const std::string& path, const std::string& content)
 {
-    QString full = m_home.filePath(QString::fromStdString(path));
+    const QString full = QDir(root).filePath(QString::fromStdString(path));
     QDir().mkpath(QFileInfo(full).path());
     QFile f(full);
     if (!f.open(QIODevice::WriteOnly) || f.write(content.data(), qint64(content.size())) != qint64(content.size()))

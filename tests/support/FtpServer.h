@@ -14,7 +14,8 @@ public:
     ~FtpServer();
 
     // Home tree; call before Start.
-    void AddFile(const std::string& path, const std::string& content);
+    void AddFile(const std::string& path, const std::string& content) { AddFileIn(m_home.path(), path, content); }
+    static void AddFileIn(const QString& root, const std::string& path, const std::string& content);
     void AddFolder(const std::string& path);
     std::string Home() const { return m_home.path().toStdString(); }
 

@@ -1,6 +1,7 @@
 #include "ScratchUser.h"
 
 #include <cstdlib>
+#include <random>
 #include <grp.h>
 #include <pwd.h>
 #include <sys/wait.h>
@@ -20,18 +21,22 @@ bool Retried(const std::string& command)
 }
 } // namespace
 
-TScratchUser::TScratchUser() : m_name("caldrisnb" + std::to_string(::getpid()))
+TScratchUser::TScratchUser(const std::string& loginHome) : m_name("caldrisnb" + std::to_string(::getpid()))
 {
-    m_made = ::geteuid() == 0 && Retried("useradd --system -M -N -g nogroup -s /usr/sbin/nologin " + m_name);
-    const passwd* pw = m_made ? ::getpwnam(m_name.c_str()) : nullptr;
-    m_made = pw != nullptr;
+    const std::string shell = loginHome.empty() ? " -s /usr/sbin/nologin " : " -s /bin/bash -d '" + loginHome + "' ";
+    const bool added = ::geteuid() == 0 && Retried("useradd --system -M -N -g nogroup" + shell + m_name);
+    const passwd* pw = added ? ::getpwnam(m_name.c_str()) : nullptr;
     m_uid = pw ? pw->pw_uid : 0;
     m_gid = pw ? pw->pw_gid : 0;
+    std::random_device random;
+    for (int i = 0; i < 16 && !loginHome.empty(); ++i)
+        m_password += char('a' + random() % 26);
+    m_made = pw && (loginHome.empty() || Retried("echo " + m_name + ":" + m_password + " | chpasswd"));
 }
 
 TScratchUser::~TScratchUser()
 {
-    if (m_made)
+    if (m_uid != 0)
         Retried("userdel " + m_name);
 }
 

@@ -1,7 +1,8 @@
 #pragma once
 // A second local user for the tests of what another user of the machine can
-// do: made with useradd when the tests run as root (CI does), removed at the
-// end. Elsewhere Available() is false and the test skips with SkipReason.
+// do, or (given a home) one that logs in to a real server with a fresh
+// password: made with useradd when the tests run as root (CI does), removed
+// at the end. Elsewhere Available() is false and the test skips with SkipReason.
 #include <sys/types.h>
 
 #include <functional>
@@ -9,10 +10,14 @@
 
 class TScratchUser {
 public:
-    TScratchUser();
+    explicit TScratchUser(const std::string& loginHome = {});
     ~TScratchUser();
+    TScratchUser(const TScratchUser&) = delete;
+    TScratchUser& operator=(const TScratchUser&) = delete;
     bool Available() const { return m_made; }
     uid_t Uid() const { return m_uid; }
+    const std::string& Name() const { return m_name; }
+    const std::string& Password() const { return m_password; }
     static constexpr const char* SkipReason = "needs root to add a second local user; CI runs the tests as root";
 
     // Forks a child that runs asRoot, drops to this user and ends with
@@ -23,6 +28,7 @@ public:
 
 private:
     std::string m_name;
+    std::string m_password;
     uid_t m_uid = 0;
     gid_t m_gid = 0;
     bool m_made = false;

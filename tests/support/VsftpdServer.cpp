@@ -1,62 +1,35 @@
 #include "VsftpdServer.h"
 
-#include "FtpServer.h"
-
 #include <QDir>
 #include <QFile>
-#include <QFileInfo>
 
-#include <random>
 #include <stdexcept>
 
 #include <arpa/inet.h>
-#include <fcntl.h>
 #include <netinet/in.h>
-#include <sys/file.h>
 #include <sys/socket.h>
 #include <unistd.h>
 
 namespace {
 
 constexpr const char* Program = "/usr/sbin/vsftpd";
-constexpr const char* LockFile = "/tmp/caldris-ftptest.lock";
 constexpr int ProcessWaitMs = 30000;
 constexpr int StartAttempts = 3;
 
-void Run(const QString& program, const QStringList& arguments, const QByteArray& input = {})
-{
-    QProcess p;
-    p.start(program, arguments);
-    p.write(input);
-    p.closeWriteChannel();
-    if (!p.waitForFinished(ProcessWaitMs) || p.exitStatus() != QProcess::NormalExit || p.exitCode() != 0)
-        throw std::runtime_error((program + " failed: ").toStdString() + p.readAllStandardError().toStdString());
-}
-
-// A port free right now (vsftpd takes no port 0).
-int FreePort()
-{
-    const int s = ::socket(AF_INET, SOCK_STREAM, 0);
-    sockaddr_in a{};
-    a.sin_family = AF_INET;
-    a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    socklen_t length = sizeof a;
-    const bool ok = ::bind(s, reinterpret_cast<sockaddr*>(&a), sizeof a) == 0 &&
-                    ::getsockname(s, reinterpret_cast<sockaddr*>(&a), &length) == 0;
-    ::close(s);
-    return ok ? ntohs(a.sin_port) : 0;
-}
-
-bool Accepts(int port)
+// A loopback port: one free right now (0 asks for one) or whether one listens.
+int Loopback(int port, bool listening)
 {
     const int s = ::socket(AF_INET, SOCK_STREAM, 0);
     sockaddr_in a{};
     a.sin_family = AF_INET;
     a.sin_port = htons(uint16_t(port));
     a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    const bool ok = ::connect(s, reinterpret_cast<sockaddr*>(&a), sizeof a) == 0;
+    socklen_t length = sizeof a;
+    const bool ok = listening ? ::connect(s, reinterpret_cast<sockaddr*>(&a), sizeof a) == 0
+                              : ::bind(s, reinterpret_cast<sockaddr*>(&a), sizeof a) == 0 &&
+                                    ::getsockname(s, reinterpret_cast<sockaddr*>(&a), &length) == 0;
     ::close(s);
-    return ok;
+    return ok ? ntohs(a.sin_port) : 0;
 }
 
 } // namespace
@@ -72,9 +45,6 @@ std::string VsftpdServer::SkipReason()
 
 VsftpdServer::VsftpdServer()
 {
-    m_lock = ::open(LockFile, O_RDWR | O_CREAT | O_CLOEXEC, 0600);
-    if (m_lock < 0 || ::flock(m_lock, LOCK_EX) != 0)
-        throw std::runtime_error("cannot lock " + std::string(LockFile));
     // The scratch user reaches its tree through this folder.
     QFile::setPermissions(m_root.path(), QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ExeOwner |
                                              QFileDevice::ReadOther | QFileDevice::ExeOther |
@@ -85,37 +55,8 @@ VsftpdServer::VsftpdServer()
 
 VsftpdServer::~VsftpdServer()
 {
-    if (m_process.state() != QProcess::NotRunning) {
-        m_process.kill();
-        m_process.waitForFinished(ProcessWaitMs);
-    }
-    if (m_lock >= 0)
-        ::close(m_lock); // releases the lock
-}
-
-void VsftpdServer::AddFile(const std::string& path, const std::string& content)
-{
-    const QString full = m_root.filePath("home/" + QString::fromStdString(path));
-    QDir().mkpath(QFileInfo(full).path());
-    QFile f(full);
-    if (!f.open(QIODevice::WriteOnly) || f.write(content.data(), qint64(content.size())) != qint64(content.size()))
-        throw std::runtime_error("cannot build the vsftpd tree");
-}
-
-void VsftpdServer::MakeUser()
-{
-    QProcess id;
-    id.start("id", {User});
-    id.waitForFinished(ProcessWaitMs);
-    const QString home = m_root.filePath("home");
-    if (id.exitCode() != 0)
-        Run("useradd", {"--no-create-home", "--home-dir", home, "--shell", "/bin/bash", User});
-    else
-        Run("usermod", {"--home", home, User}); // vsftpd enters the home first
-    std::random_device random;
-    for (int i = 0; i < 16; ++i)
-        m_password += char('a' + random() % 26);
-    Run("chpasswd", {}, QByteArray(User) + ":" + QByteArray::fromStdString(m_password) + "\n");
+    m_process.kill();
+    m_process.waitForFinished(ProcessWaitMs);
 }
 
 void VsftpdServer::WriteConfig()
@@ -124,19 +65,16 @@ void VsftpdServer::WriteConfig()
     m_authority = tls.Authority;
     const QString root = m_root.path();
     const QString config = QString(R"(listen=YES
-listen_ipv6=NO
 listen_address=127.0.0.1
 listen_port=%1
 background=NO
 anonymous_enable=NO
 local_enable=YES
-write_enable=NO
 pam_service_name=vsftpd
 secure_chroot_dir=%2/empty
 seccomp_sandbox=NO
 isolate=NO
 isolate_network=NO
-pasv_enable=YES
 ssl_enable=YES
 rsa_cert_file=%3
 rsa_private_key_file=%4
@@ -158,15 +96,16 @@ vsftpd_log_file=%2/log
 
 void VsftpdServer::Start()
 {
-    MakeUser();
+    if (!m_user.Available())
+        throw std::runtime_error("cannot add the scratch user");
     for (int attempt = 0; attempt < StartAttempts && m_port == 0; ++attempt) {
-        m_port = FreePort();
+        m_port = Loopback(0, false);
         WriteConfig();
         m_process.start(Program, {m_root.filePath("vsftpd.conf")});
         if (!m_process.waitForStarted(ProcessWaitMs))
             throw std::runtime_error("cannot start vsftpd");
         // Listening, or gone (the port was taken meanwhile): try another.
-        while (m_process.state() == QProcess::Running && !Accepts(m_port))
+        while (m_process.state() == QProcess::Running && !Loopback(m_port, true))
             m_process.waitForFinished(20);
         if (m_process.state() != QProcess::Running)
             m_port = 0;
