@@ -7,15 +7,13 @@
 #include "CaseRow.h"
 #include "TCatalogue.h"
 #include "TFetchThread.h"
-#include "TProfile.h"
-#include "ToolOptions.h"
+#include "BenchServer.h"
 
 #include <QCoreApplication>
 #include <QDir>
 #include <QElapsedTimer>
 
 #include <cstdio>
-#include <cstdlib>
 #include <string>
 
 int main(int argc, char** argv)
@@ -24,20 +22,9 @@ int main(int argc, char** argv)
     const char* usage = "usage: fetch_bench PORT USER PASSWORD ROOT CASEKEY\n"
                         "Downloads one case from 127.0.0.1:PORT into $XDG_CACHE_HOME/caldris/USER/ and prints\n"
                         "\"SECONDS FILES BYTES\".\n";
-    if (const int status = AnswerToolOptions(argc, argv, usage); status >= 0)
-        return status;
-    if (argc != 6) {
-        std::fputs(usage, stderr);
-        return 2;
-    }
     TCatalogue catalogue;
-    catalogue.Settings.ReadFrom(TProfile::Default());
-    catalogue.Settings.Host = "127.0.0.1";
-    catalogue.Settings.Port = std::atoi(argv[1]);
-    catalogue.Settings.Passive = true;
-    catalogue.Settings.User = argv[2];
-    catalogue.Settings.Password = argv[3];
-    catalogue.RootFolder = argv[4];
+    if (const int status = ReadServerArguments(argc, argv, 6, usage, catalogue); status >= 0)
+        return status;
     const std::string key = argv[5];
 
     CaseRow* row = catalogue.List.AddCaseRow(key, 1);

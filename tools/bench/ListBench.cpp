@@ -8,14 +8,12 @@
 #include "TCatalogue.h"
 #include "TListThread.h"
 #include "TLocalCache.h"
-#include "TProfile.h"
-#include "ToolOptions.h"
+#include "BenchServer.h"
 
 #include <QCoreApplication>
 #include <QElapsedTimer>
 
 #include <cstdio>
-#include <cstdlib>
 #include <string>
 
 int main(int argc, char** argv)
@@ -24,19 +22,9 @@ int main(int argc, char** argv)
     const char* usage = "usage: list_bench PORT USER PASSWORD ROOT\n"
                         "Lists the catalogue under ROOT of 127.0.0.1:PORT and prints\n"
                         "\"SECONDS ROWS FIRST_ROW_SECONDS REMEMBERED_ROWS\".\n";
-    if (const int status = AnswerToolOptions(argc, argv, usage); status >= 0)
-        return status;
-    if (argc != 5) {
-        std::fputs(usage, stderr);
-        return 2;
-    }
     TCatalogue catalogue;
-    catalogue.Settings.ReadFrom(TProfile::Default());
-    catalogue.Settings.Host = "127.0.0.1";
-    catalogue.Settings.Port = std::atoi(argv[1]);
-    catalogue.Settings.Passive = true;
-    catalogue.Settings.User = argv[2];
-    catalogue.Settings.Password = argv[3];
+    if (const int status = ReadServerArguments(argc, argv, 5, usage, catalogue); status >= 0)
+        return status;
     const std::string root = argv[4];
 
     QElapsedTimer clock;

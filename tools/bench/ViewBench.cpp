@@ -12,14 +12,12 @@
 #include "TCatalogue.h"
 #include "TFetchThread.h"
 #include "TLoader.h"
-#include "TProfile.h"
-#include "ToolOptions.h"
+#include "BenchServer.h"
 
 #include <QCoreApplication>
 #include <QElapsedTimer>
 
 #include <cstdio>
-#include <cstdlib>
 #include <string>
 
 namespace {
@@ -65,20 +63,9 @@ int main(int argc, char** argv)
     const char* usage = "usage: view_bench PORT USER PASSWORD ROOT CASEKEY\n"
                         "Views one case of 127.0.0.1:PORT while it downloads into $XDG_CACHE_HOME/caldris/USER/\n"
                         "and prints \"FIRST_IMAGE_SECONDS ALL_SECONDS FRAMES STACKS\".\n";
-    if (const int status = AnswerToolOptions(argc, argv, usage); status >= 0)
-        return status;
-    if (argc != 6) {
-        std::fputs(usage, stderr);
-        return 2;
-    }
     TCatalogue catalogue;
-    catalogue.Settings.ReadFrom(TProfile::Default());
-    catalogue.Settings.Host = "127.0.0.1";
-    catalogue.Settings.Port = std::atoi(argv[1]);
-    catalogue.Settings.Passive = true;
-    catalogue.Settings.User = argv[2];
-    catalogue.Settings.Password = argv[3];
-    catalogue.RootFolder = argv[4];
+    if (const int status = ReadServerArguments(argc, argv, 6, usage, catalogue); status >= 0)
+        return status;
     const std::string key = argv[5];
     catalogue.List.AddCaseRow(key, rlRemote);
 
