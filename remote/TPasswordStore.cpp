@@ -4,6 +4,8 @@
 
 #include <qt6keychain/keychain.h>
 
+#include <QDBusConnection>
+#include <QDBusConnectionInterface>
 #include <QEventLoop>
 #include <QTimer>
 
@@ -22,6 +24,18 @@ std::atomic<TPasswordStore::TKeyring> gKeyring{TPasswordStore::TKeyring::Answers
 bool Refusal(QKeychain::Error error)
 {
     return error == QKeychain::AccessDenied || error == QKeychain::AccessDeniedByUser;
+}
+
+// A Secret Service on the session bus. One that is there but fails a call
+// (a locked keyring that nobody can unlock) refuses; it is not missing, and
+// the password must not move into the file in its place.
+bool SecretServiceRuns()
+{
+    const QDBusConnection bus = QDBusConnection::sessionBus();
+    if (!bus.isConnected() || !bus.interface())
+        return false;
+    const QDBusReply<bool> owned = bus.interface()->isServiceRegistered(QStringLiteral("org.freedesktop.secrets"));
+    return owned.isValid() && owned.value();
 }
 
 bool Failed(QKeychain::Error error)
@@ -51,7 +65,8 @@ bool Run(QKeychain::Job* job)
         return false;
     }
     if (Failed(job->error()))
-        gKeyring = Refusal(job->error()) ? TPasswordStore::TKeyring::Refuses : TPasswordStore::TKeyring::Missing;
+        gKeyring = Refusal(job->error()) || SecretServiceRuns() ? TPasswordStore::TKeyring::Refuses
+                                                                : TPasswordStore::TKeyring::Missing;
     return !Failed(job->error());
 }
 
